@@ -1,5 +1,6 @@
 #include "display/channel_reading.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "display/range_table.h"
@@ -7,26 +8,54 @@
 namespace zuz {
 namespace {
 
-constexpr double kPowersOfTen[] = {1.0, 10.0, 100.0, 1000.0, 10000.0, 100000.0};
+constexpr double kPowersOfTen[] = {1.0, 10.0, 100.0, 1000.0, 10000.0, 100000.0, 1000000.0, 10000000.0, 1e8, 1e9};
+constexpr std::uint64_t kIntegerPowersOfTen[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000,
+                                                 100000000, 1000000000};
+
+// Writes `value` in decimal with at least `minDigits` digits (zero-padded) at `out`; returns
+// the end. Readings arrive ten or more times a second per channel, so this stays off printf.
+char* WriteDigits(char* out, std::uint64_t value, int minDigits) {
+    char reversed[24];
+    int n = 0;
+    do {
+        reversed[n++] = char('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n < minDigits) reversed[n++] = '0';
+    while (n > 0) *out++ = reversed[--n];
+    return out;
+}
 
 }  // namespace
 
+// The text is what printf gives for "%0W.Df" of raw / 10^D (or "%0Wd" of raw), with one more
+// column for a negative reading. A reading is an integer, so its decimal digits are exact: the
+// fixed-point text is the reading's own digits with a point put in, which printf's rounding of
+// the quotient gives too (tested against printf over the whole table).
 std::string FormatReading(std::int32_t raw, NumberFormat format, double* displayValue) {
+    const bool negative = raw < 0;
+    const std::uint64_t magnitude = negative ? std::uint64_t(-std::int64_t(raw)) : std::uint64_t(raw);
     char text[48];
-    int length;
+    char* out = text;
+    if (negative) *out++ = '-';
     if (format.IsWhole()) {
         // The whole-number formats were sized for 16-bit readings; a wider 32-bit reading is
         // printed in full rather than cut to its low 16 bits.
-        const int width = format.width + (raw < 0 ? 1 : 0);
-        length = std::snprintf(text, sizeof text, "%0*d", width, static_cast<int>(raw));
         *displayValue = raw;
+        out = WriteDigits(out, magnitude, format.width);
     } else {
-        const double value = raw / kPowersOfTen[format.decimals];
-        const int width = format.width + (value < 0 ? 1 : 0);
-        length = std::snprintf(text, sizeof text, "%0*.*f", width, int(format.decimals), value);
-        *displayValue = value;
+        const int decimals = format.decimals;
+        *displayValue = raw / kPowersOfTen[decimals];
+        const std::uint64_t divisor = kIntegerPowersOfTen[decimals];
+        // Width counts the decimal point and the decimals; the negative widening adds the sign.
+        const int integerDigits = std::max(1, int(format.width) - decimals - (decimals > 0 ? 1 : 0));
+        out = WriteDigits(out, magnitude / divisor, integerDigits);
+        if (decimals > 0) {
+            *out++ = '.';
+            out = WriteDigits(out, magnitude % divisor, decimals);
+        }
     }
-    return std::string(text, static_cast<std::size_t>(length));
+    return std::string(text, out);
 }
 
 void ChannelReading::Reset() {
