@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <vector>
 
 #include "protocol/frame.h"
@@ -141,6 +142,56 @@ TEST(Scenario, AProbeReplyAfterTheScanStillTakesTheNextEntry) {
     h.Run(400);
     const std::vector<int> reads = Addresses(h, CMD_READ);
     EXPECT_NE(std::find(reads.begin(), reads.end(), 50), reads.end());
+}
+
+}  // namespace
+}  // namespace zuz::test
+
+namespace zuz::test {
+namespace {
+
+// Random, truncated, oversized and interleaved byte streams with timer ticks in between: the
+// core never writes past its tables, never addresses a channel that does not exist, and keeps
+// working (a later good reply still lands).
+TEST(Scenario, RandomStreamsAndTicksNeverBreakTheCore) {
+    std::mt19937 rng(2024);
+    std::uniform_int_distribution<int> byte(0, 255), op(0, 9), len(1, 40);
+    const std::uint8_t commands[] = {CMD_PROBE_REPLY, CMD_READ_REPLY, CMD_READ_REPLY_SHORT, 0x00, 0xFF};
+    for (int round = 0; round < 200; ++round) {
+        TestHost h;
+        h.core.bus.channelCount = kChannelCounts[round % std::size(kChannelCounts)];
+        h.core.bus.fixedAddressMode = round % 3 == 0;
+        h.core.Connect(kDefaultBaudEntry);
+        for (int step = 0; step < 300; ++step) {
+            switch (op(rng)) {
+                case 0: h.core.OnTimer(TIMER_SCAN); break;
+                case 1: h.core.OnTimer(TIMER_POLL); break;
+                case 2: h.core.OnTimer(unsigned(byte(rng))); break;
+                case 3: {  // a well-formed reply with random contents and length
+                    std::vector<std::uint8_t> body(std::size_t(len(rng)));
+                    for (auto& b : body) b = std::uint8_t(byte(rng));
+                    body[0] = std::uint8_t(body.size());
+                    if (body.size() > 1) body[1] = commands[byte(rng) % std::size(commands)];
+                    h.bus.Inject(BuildFrame(body));
+                    break;
+                }
+                default: {
+                    std::vector<std::uint8_t> junk(std::size_t(len(rng)));
+                    for (auto& b : junk) b = std::uint8_t(byte(rng) % 3 == 0 ? 0xAA : byte(rng) % 3 == 1 ? 0x55 : byte(rng));
+                    h.bus.Inject(junk);
+                }
+            }
+            h.core.OnSerialEvent(EV_RXCHAR, 0);
+            ASSERT_LE(h.core.bus.foundCount, kMaxChannels);
+            ASSERT_EQ(h.bus.Pending(), 0u);  // every notification drains the port
+        }
+        // Still alive: a clean reply to a fresh request lands where it should.
+        h.core.bus.rotationIndex = 1;
+        h.core.bus.receiver.Reset();
+        h.bus.Inject(ReadReplyFrame({.range = 0xC2, .flags = 0x03, .value = 77777}));
+        h.core.OnSerialEvent(EV_RXCHAR, 0);
+        EXPECT_EQ(h.core.channels[0].ValueText(), "07.7777") << "round " << round;
+    }
 }
 
 }  // namespace
