@@ -1,0 +1,91 @@
+#include "cli/event_loop.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+
+namespace zuz::cli {
+
+EventLoop::Timer* EventLoop::Find(unsigned id) {
+    for (Timer& t : timers_)
+        if (t.id == id) return &t;
+    return nullptr;
+}
+
+void EventLoop::StartTimer(unsigned id, unsigned periodMs) {
+    const Clock::duration period = std::chrono::milliseconds(std::max(periodMs, 1u));
+    const Clock::time_point due = Clock::now() + period;
+    if (Timer* t = Find(id)) {
+        t->period = period;
+        t->due = due;
+    } else {
+        timers_.push_back({id, period, due});
+    }
+}
+
+void EventLoop::StopTimer(unsigned id) {
+    std::erase_if(timers_, [id](const Timer& t) { return t.id == id; });
+}
+
+bool EventLoop::TimerRunning(unsigned id) const {
+    return std::any_of(timers_.begin(), timers_.end(), [id](const Timer& t) { return t.id == id; });
+}
+
+void EventLoop::Watch(int fd, std::function<void()> onReadable) {
+    watched_.push_back({fd, std::move(onReadable)});
+}
+
+void EventLoop::FireDueTimers() {
+    // A handler may stop, restart or start timers (the scan step stops its own timer and starts
+    // the poll timer), so pick one due timer at a time, earliest first, and look again.
+    const Clock::time_point now = Clock::now();
+    for (;;) {
+        if (quit_) return;
+        Timer* next = nullptr;
+        for (Timer& t : timers_)
+            if (t.due <= now && (next == nullptr || t.due < next->due)) next = &t;
+        if (next == nullptr) return;
+        const unsigned id = next->id;
+        next->due += next->period;
+        if (next->due <= now) next->due = now + next->period;
+        if (onTimer) onTimer(id);
+    }
+}
+
+void EventLoop::Run() {
+    std::vector<pollfd> fds;
+    while (!quit_) {
+        fds.clear();
+        for (const Watched& w : watched_) fds.push_back({w.fd, POLLIN, 0});
+
+        timespec timeout{};
+        timespec* timeoutPtr = nullptr;
+        if (!timers_.empty()) {
+            Clock::time_point nearest = timers_.front().due;
+            for (const Timer& t : timers_) nearest = std::min(nearest, t.due);
+            const auto wait = std::max(nearest - Clock::now(), Clock::duration::zero());
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+            timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
+            timeout.tv_nsec = static_cast<long>(ns % 1000000000);
+            timeoutPtr = &timeout;
+        }
+        const int ready = ppoll(fds.data(), fds.size(), timeoutPtr, nullptr);
+        ++wakeUps_;
+        if (ready < 0 && errno != EINTR) {
+            Quit();  // nothing sensible is left to wait for
+            return;
+        }
+        // Descriptors first: replies that arrived before a tick are credited before the next
+        // request resets the receiver, as a window handles messages in their order.
+        for (std::size_t i = 0; ready > 0 && i < fds.size() && !quit_; ++i) {
+            if (fds[i].revents == 0) continue;
+            // watched_ is not changed by handlers, so index i still names the same entry.
+            watched_[i].onReadable();
+        }
+        FireDueTimers();
+    }
+}
+
+}  // namespace zuz::cli
