@@ -15,6 +15,8 @@
 
 namespace zuz {
 
+struct SettingsFields;  // storage/settings_file.h
+
 // Baud rates by the position of the baud list's selected entry; any other position gives 9600.
 inline constexpr unsigned kBaudRates[] = {9600, 19200, 38400, 57600, 115200};
 inline constexpr int kDefaultBaudEntry = 4;
@@ -55,6 +57,11 @@ public:
     bool LoadFixedAddresses();
     // Fixed address box just toggled to `ticked`. Returns the mode now in force.
     bool SetFixedAddressBox(bool ticked);
+
+    // The settings dialog's "读出配置" and "写入配置" over its forty fields, on Settings.ini in
+    // the working directory; outcomes go to the host's message boxes.
+    void ReadSettingsDialogFields(SettingsFields& fields);
+    void WriteSettingsDialogFields(const SettingsFields& fields);
 
     // Save data box just toggled to `ticked` (the host has already changed the box).
     void ToggleRecording(bool ticked);
