@@ -192,9 +192,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zuzavadi-sim: cannot set up a pseudo-terminal: %s\n", error.c_str());
         return 1;
     }
-    std::printf("%s\n", line.SlavePath().c_str());
-    std::fflush(stdout);
-
     if (pipe(gSignalPipe) != 0) {
         std::fprintf(stderr, "zuzavadi-sim: pipe: %s\n", std::strerror(errno));
         return 1;
@@ -211,6 +208,9 @@ int main(int argc, char** argv) {
     if (entry.empty())
         std::fprintf(stderr, "zuzavadi-sim: could not publish the port (%s); open %s by its path\n",
                      std::strerror(errno), line.SlavePath().c_str());
+    // Published before the path is printed: whoever reads the line finds the port listed.
+    std::printf("%s\n", line.SlavePath().c_str());
+    std::fflush(stdout);
 
     const std::int64_t startUs = MonotonicUs();
     auto now = [&] { return MonotonicUs() - startUs; };
