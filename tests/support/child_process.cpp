@@ -37,6 +37,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    if (!workingDir_.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDir_.c_str());
 
     std::vector<std::string> envText;
     for (char** e = environ; *e; ++e) {

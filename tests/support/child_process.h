@@ -29,6 +29,9 @@ public:
     // when no line came within timeoutMs.
     std::optional<std::string> ReadLine(int timeoutMs);
 
+    // The working directory of the next Start (empty: the test's own).
+    void SetWorkingDirectory(const std::string& dir) { workingDir_ = dir; }
+
     // Sends a signal to the program (nothing when it has been reaped).
     void Signal(int signal);
 
@@ -51,6 +54,7 @@ private:
     pid_t pid_ = -1;
     int outFd_ = -1, errFd_ = -1;
     std::string out_, err_;
+    std::string workingDir_;
 };
 
 }  // namespace zuz::test
