@@ -74,8 +74,9 @@ private:
     bool regular_ = false;
 };
 
+// The calendar second that holds `when` (rounding down, also before 1970).
 std::tm LocalTime(std::chrono::system_clock::time_point when) {
-    const std::time_t t = std::chrono::system_clock::to_time_t(when);
+    const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(when));
     std::tm local{};
     localtime_r(&t, &local);
     return local;
@@ -103,9 +104,7 @@ void AppendRecordingDataRow(std::string& row, std::chrono::system_clock::time_po
                             std::span<const ChannelReading> channels) {
     using namespace std::chrono;
     const std::tm local = LocalTime(when);
-    // Milliseconds within the second, counted the same way for times before 1970.
-    const auto ms = duration_cast<milliseconds>(when.time_since_epoch()).count();
-    const unsigned milli = static_cast<unsigned>(((ms % 1000) + 1000) % 1000);
+    const auto milli = static_cast<unsigned>(duration_cast<milliseconds>(when - floor<seconds>(when)).count());
     char stamp[64];
     const int n = std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u,%02u:%02u:%02u:%03u,",
                                 unsigned(local.tm_year + 1900), unsigned(local.tm_mon + 1), unsigned(local.tm_mday),

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/core/monitor_core.h"
@@ -18,7 +19,9 @@ struct ShownMessage {
 
 class TestHost : public IMonitorHost {
 public:
-    TestHost() : core(*this, loop) {
+    TestHost() : TestHost(FakeLoop()) {}
+    // A host whose clock starts at another wall-clock time.
+    explicit TestHost(FakeLoop startLoop) : loop(std::move(startLoop)), core(*this, loop) {
         core.SetPort(&bus);
         bus.onArrival = [this] { core.OnSerialEvent(EV_RXCHAR, 0); };
         core.portName = "/dev/ttyFAKE0";
