@@ -287,7 +287,11 @@ std::string BusConfigText(const BusConfig& bus) {
     int unnamed = 0;
     for (const auto& in : bus.instruments) {
         const RangeRow* row = FindRange(in.range);
-        text += "\n[instrument " + (in.name.empty() ? std::to_string(++unnamed) : in.name) + "]\n";
+        // A name that would not read back as a section name loses the offending characters.
+        std::string name = in.name.empty() ? std::to_string(++unnamed) : in.name;
+        for (char& ch : name)
+            if (ch == ']' || ch == '\r' || ch == '\n') ch = '_';
+        text += "\n[instrument " + name + "]\n";
         text += "address = " + std::to_string(in.address) + "\n";
         text += "serial = " + Hex(in.serial, 8) + "\n";
         // A range text names one code only when no other code shares it (the temperature codes do).

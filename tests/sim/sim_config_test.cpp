@@ -122,12 +122,16 @@ TEST_F(ConfigFileTest, ErrorsNameTheFileTheLineAndTheProblem) {
 
 TEST_F(ConfigFileTest, DemoBusWrittenAsAFileReadsBackTheSame) {
     BusConfig demo = DemoBus();
+    demo.instruments[0].name = "odd]name";
+    demo.instruments[1].name = "";
     demo.faults = {0.01, 0.02, 0.03, 0.04, 0.05, 0.06};
     demo.seed = 77;
     BusConfig again;
     std::string error;
     ASSERT_TRUE(LoadBusConfig(Write(BusConfigText(demo)), &again, &error)) << error;
     EXPECT_EQ(BusConfigText(again), BusConfigText(demo));
+    EXPECT_EQ(again.instruments[0].name, "odd_name");
+    EXPECT_EQ(again.instruments[1].name, "1");
     ASSERT_EQ(again.instruments.size(), demo.instruments.size());
     for (std::size_t i = 0; i < demo.instruments.size(); ++i) {
         EXPECT_EQ(again.instruments[i].range, demo.instruments[i].range) << i;
