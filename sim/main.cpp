@@ -67,7 +67,7 @@ Readings (raw values as sent; the monitor scales them by range and resolution):
   walk START STEP LOW HIGH
   overload=50 2 makes the last 2 of every 50 readings overloaded (0x80008000, 0x8000).
 
-Exit status: 0 after SIGINT/SIGTERM, 1 when the pseudo-terminal cannot be set up,
+Exit status: 0 after SIGINT/SIGTERM, 1 when the pseudo-terminal cannot be set up or fails,
 2 on a bad option or configuration.
 )";
 
@@ -225,6 +225,7 @@ int main(int argc, char** argv) {
     sim.SetRequestObserver([&](const SimRequest& r) { logLine(r.atUs, "RX", r.frame.data(), r.frame.size(), ""); });
     std::multimap<std::int64_t, SimOutput> pending;
 
+    int status = 0;
     while (!gSignalled) {
         int timeoutMs = -1;
         if (!pending.empty()) {
@@ -235,6 +236,14 @@ int main(int argc, char** argv) {
         const int ready = poll(fds, 2, timeoutMs);
         if (ready < 0 && errno != EINTR) {
             std::fprintf(stderr, "zuzavadi-sim: poll: %s\n", std::strerror(errno));
+            status = 1;
+            break;
+        }
+        // The simulator holds the slave side open, so the master never hangs up in normal
+        // running; if it does anyway, end instead of polling a dead descriptor in a tight loop.
+        if (ready > 0 && !(fds[0].revents & POLLIN) && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            std::fprintf(stderr, "zuzavadi-sim: the pseudo-terminal has gone\n");
+            status = 1;
             break;
         }
         if (ready > 0 && (fds[0].revents & POLLIN)) {
@@ -259,5 +268,5 @@ int main(int argc, char** argv) {
     if (!entry.empty()) zuz::WithdrawVirtualPort(entry);
     line.Close();
     if (log && log != stderr) std::fclose(log);
-    return 0;
+    return status;
 }
