@@ -1,0 +1,26 @@
+// The serial ports a user can choose from: the real ports the kernel knows of, then the virtual
+// ports the bus simulator has published (virtual_ports.h). Each entry is a device path that
+// CSerial::Open takes, e.g. "/dev/ttyUSB0" or "/dev/pts/5".
+//
+// Real ports come from the tty class in sysfs: ttyUSB<n> and ttyACM<n> that have a device, and
+// ttyS<n> only when the UART exists (its "type" is not 0, PORT_UNKNOWN; without a "type" file
+// a non-zero "port" or "iomem_base"), since the kernel creates ttyS entries for UARTs that are
+// not there. The order is the source's: sysfs directory order, then the virtual ports in the
+// order ListVirtualPorts gives. Nothing is sorted. Safe to call from any thread.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zuz {
+
+inline constexpr const char* kSysClassTty = "/sys/class/tty";
+
+std::vector<std::string> ListSerialPorts();
+// With the sources given: a sysfs tty class folder and a virtual-port folder (tests).
+std::vector<std::string> ListSerialPorts(const std::string& sysClassTty,
+                                         const std::string& virtualFolder);
+// The real ports only.
+std::vector<std::string> ListRealSerialPorts(const std::string& sysClassTty = kSysClassTty);
+
+}  // namespace zuz
