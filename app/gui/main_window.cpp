@@ -257,7 +257,17 @@ void VavaduzidivaRer::OnFixedAddress() {
     if (ticked && !mode) fixedAddressBox_->setChecked(false);
 }
 
-void VavaduzidivaRer::OnSerialEvent(std::uint32_t wParam, std::intptr_t lParam) { core_.OnSerialEvent(wParam, lParam); }
+void VavaduzidivaRer::OnSerialEvent(std::uint32_t wParam, std::intptr_t lParam) {
+    core_.OnSerialEvent(wParam, lParam);
+#ifdef ZUZ_HAVE_SERIAL
+    // The device has gone (adapter unplugged, far end closed): nothing more can be sent, so the
+    // scan and poll stop and the status line says why; the user ends it with 断开设备.
+    if (((wParam >> 16) & CE_PORT_GONE) && core_.bus.connected) {
+        core_.bus.StopTimers();
+        ShowStatus("串口连接丢失: " + core_.portName + " (端口已移除或挂断)");
+    }
+#endif
+}
 
 void VavaduzidivaRer::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) {
     QMessageBox::Icon qicon = QMessageBox::NoIcon;

@@ -31,8 +31,9 @@ QApplication& App() {
     static int argc = 1;
     static char name[] = "dlg_config_test";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: Qt's own statics may be gone by the time static destructors run.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 QString Q(const char* s) { return QString::fromUtf8(s); }
@@ -137,6 +138,8 @@ struct IntervalCase {
     std::optional<int> accepted;  // nothing: refused
 };
 
+void PrintTo(const IntervalCase& c, std::ostream* os) { *os << c.name; }
+
 class IntervalAtOk : public DlgConfigTest, public ::testing::WithParamInterface<IntervalCase> {};
 
 TEST_P(IntervalAtOk, IsAcceptedOrRefusedOnce) {
@@ -191,6 +194,8 @@ struct BrowseCase {
     const char* shownPath;             // the save-path field afterwards
     std::optional<std::string> handedPath;
 };
+
+void PrintTo(const BrowseCase& c, std::ostream* os) { *os << c.name; }
 
 class BrowseThenClose : public DlgConfigTest, public ::testing::WithParamInterface<BrowseCase> {};
 
