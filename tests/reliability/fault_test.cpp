@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <ostream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -140,6 +141,7 @@ struct PassingFault {
     const char* name;
     std::function<int(const std::string&)> begin;  // returns a descriptor to close at the end, or -1
     bool headerAfter;                               // the header rows are still at the top
+    friend void PrintTo(const PassingFault& f, std::ostream* os) { *os << f.name; }
 };
 
 class PassingFaultTest : public RecordingFaultTest, public ::testing::WithParamInterface<PassingFault> {};
@@ -190,6 +192,7 @@ struct BadSettings {
     std::function<std::string()> content;
     std::uint8_t entry0, entry1;  // address-table entries 0 and 1 afterwards (they start 77, 88)
     std::string remark0;          // channel 0's remark afterwards (it starts "old")
+    friend void PrintTo(const BadSettings& b, std::ostream* os) { *os << b.name; }
 };
 
 std::string Junk(std::size_t n, unsigned seed) {
@@ -260,10 +263,16 @@ TEST(MissingSettingsTest, IsReportedAndChangesNothing) {
 
 // Remarks with characters that GBK has no code for: GB18030 holds them, so they come back
 // from the settings file and reach the recording's header unchanged.
-class RemarkRoundTripTest : public ::testing::TestWithParam<const char*> {};
+struct Remark {
+    const char* name;
+    const char* text;
+    friend void PrintTo(const Remark& r, std::ostream* os) { *os << r.name; }
+};
+
+class RemarkRoundTripTest : public ::testing::TestWithParam<Remark> {};
 
 TEST_P(RemarkRoundTripTest, SurvivesSettingsFileAndRecordingHeader) {
-    const std::string remark = GetParam();
+    const std::string remark = GetParam().text;
     ScopedWorkDir work;
     TestHost h;
     SettingsFields written;
@@ -293,8 +302,11 @@ TEST_P(RemarkRoundTripTest, SurvivesSettingsFileAndRecordingHeader) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Remarks, RemarkRoundTripTest,
-                         ::testing::Values("1号炉", "温度😀", "€ 5", "Ω µ", "\u2126 ohm sign", "𠀀 ext-B",
-                                           "한국어", "ไทย", "Ǆ ǅ ǆ"));
+                         ::testing::Values(Remark{"InGbk", "1号炉"}, Remark{"Emoji", "温度😀"}, Remark{"Euro", "€ 5"},
+                                           Remark{"GreekAndMicro", "Ω µ"}, Remark{"OhmSign", "\u2126 ohm sign"},
+                                           Remark{"CjkExtensionB", "𠀀 ext-B"}, Remark{"Hangul", "한국어"},
+                                           Remark{"Thai", "ไทย"}, Remark{"TitleCaseDigraphs", "Ǆ ǅ ǆ"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace zuz

@@ -22,12 +22,14 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime (gcc ships no header for it).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 #include "app/core/monitor_core.h"
@@ -327,6 +329,7 @@ struct SoakCase {
     bool fixedAddresses;
     double hours;
     std::uint64_t seed;
+    friend void PrintTo(const SoakCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class SoakTest : public ::testing::TestWithParam<SoakCase> {};
