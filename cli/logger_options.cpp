@@ -5,11 +5,11 @@
 #include <set>
 #include <string_view>
 
+#include "app/core/monitor_core.h"  // the baud list and the channel counts
+
 namespace zuz::cli {
 namespace {
 
-constexpr std::array<unsigned, 5> kBaudRates = {9600, 19200, 38400, 57600, 115200};
-constexpr std::array<unsigned, 10> kChannelCounts = {2, 4, 6, 8, 9, 10, 12, 15, 16, 20};
 constexpr long long kMaxDurationSeconds = 1000000000LL;  // about 31 years: keeps ms in range
 
 UsageError Refuse(const std::string& what) {
@@ -48,8 +48,8 @@ std::optional<long long> ParseSecondsAsMs(std::string_view text) {
     return ms;
 }
 
-template <std::size_t N>
-std::string JoinList(const std::array<unsigned, N>& values) {
+template <typename T, std::size_t N>
+std::string JoinList(const T (&values)[N]) {
     std::string out;
     for (unsigned v : values) {
         if (!out.empty()) out += ", ";
@@ -132,12 +132,12 @@ std::variant<LoggerOptions, UsageError> ParseLoggerArguments(const std::vector<s
             options.port = value;
         } else if (name == "--baud") {
             const auto rate = ParseUnsigned(value, 1u << 30);
-            if (!rate || std::find(kBaudRates.begin(), kBaudRates.end(), *rate) == kBaudRates.end())
+            if (!rate || std::find(std::begin(kBaudRates), std::end(kBaudRates), *rate) == std::end(kBaudRates))
                 return Refuse("--baud '" + value + "' is not one of " + JoinList(kBaudRates));
             options.baudRate = unsigned(*rate);
         } else if (name == "--channels") {
             const auto count = ParseUnsigned(value, 1000);
-            if (!count || std::find(kChannelCounts.begin(), kChannelCounts.end(), *count) == kChannelCounts.end())
+            if (!count || !IsValidChannelCount(unsigned(*count)))
                 return Refuse("--channels '" + value + "' is not one of " + JoinList(kChannelCounts));
             options.channelCount = unsigned(*count);
         } else if (name == "--fixed") {
