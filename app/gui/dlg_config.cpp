@@ -1,6 +1,7 @@
 #include "app/gui/dlg_config.h"
 
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,6 +32,23 @@ public:
 
 private:
     MonitorCore& core_;
+};
+
+// The address and remark fields do not scroll: typing stops when the text fills the field.
+// Text put in by "读出配置" is shown whatever its width, as it is only typing that is limited.
+class FitsFieldValidator final : public QValidator {
+public:
+    explicit FitsFieldValidator(QLineEdit* field) : QValidator(field), field_(field) {}
+    State validate(QString& text, int&) const override {
+        const QMargins margins = field_->textMargins();
+        // The frame and the text's side margins of the style take about a character's width.
+        const int room = field_->width() - margins.left() - margins.right() -
+                         QFontMetrics(field_->font()).averageCharWidth();
+        return QFontMetrics(field_->font()).horizontalAdvance(text) <= room ? Acceptable : Invalid;
+    }
+
+private:
+    QLineEdit* field_;
 };
 
 }  // namespace
@@ -145,6 +163,8 @@ void CDlgConfig::CreateControls() {
         remarkFields_[k + kFieldRows] = edit(IDC_CFG_FIRST_REMARK + kFieldRows + k, 216, y, 76, 13);
     }
     for (QLineEdit* field : addressFields_) field->setAlignment(Qt::AlignCenter);
+    for (auto* fields : {&addressFields_, &remarkFields_})
+        for (QLineEdit* field : *fields) field->setValidator(new FitsFieldValidator(field));
     // Tab order as the template lists the fields: addresses, then remarks, column by column.
     QWidget* previous = cancel;
     for (auto* fields : {&addressFields_, &remarkFields_})

@@ -132,6 +132,27 @@ TEST_F(DlgConfigTest, IntervalFieldTakesDigitsOnly) {
     EXPECT_EQ(interval->text(), QStringLiteral("123"));
 }
 
+// The address and remark fields do not scroll: typing stops when a field is full, while text
+// read from the file is shown whole.
+TEST_F(DlgConfigTest, TypingStopsWhenAFieldIsFull) {
+    const QString longText = QStringLiteral("1234567890abcdefghijklmnopqrstuvwxyz1234567890");
+    for (QLineEdit* field : {dialog.AddressField(1), dialog.RemarkField(20)}) {
+        SCOPED_TRACE(field->objectName().toStdString());
+        QTest::keyClicks(field, longText);
+        const QString typed = field->text();
+        EXPECT_GT(typed.size(), 2);
+        EXPECT_LT(typed.size(), longText.size());
+        EXPECT_TRUE(longText.startsWith(typed));
+        EXPECT_LE(field->fontMetrics().horizontalAdvance(typed), field->width());
+    }
+    QFile file(SettingsPath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Addr01]\r\nInfo=" + longText.toLatin1() + "\r\n");
+    file.close();
+    Button(IDC_CFG_READ)->click();
+    EXPECT_EQ(dialog.RemarkField(1)->text(), longText);
+}
+
 struct IntervalCase {
     const char* name;
     const char* text;
