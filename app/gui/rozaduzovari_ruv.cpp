@@ -44,7 +44,6 @@ bool RozaduzovariRuv::InitInstance() {
         QTimer::singleShot(0, &window, [&window] { window.OnConnect(); });
         QTimer::singleShot(shot.afterMs, &window, [&window, shot] {
             window.grab().save(shot.file, "PNG");
-            window.Core().ToggleRecording(false);
             window.reject();
         });
     }
