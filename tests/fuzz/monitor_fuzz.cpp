@@ -243,7 +243,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         CHECK(h.bus.Pending() == pending.size());
         CheckAgainstModel(h, m, bytesRead);
-        if (m.expected.size() > 4096) m.expected.clear(), h.updates.clear();
+        m.expected.clear();  // compared; keep each op's check short
+        h.updates.clear();
     }
     return 0;
 }
