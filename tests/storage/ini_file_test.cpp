@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -122,6 +123,16 @@ TEST(IniFile, SetValueReplacesInPlaceAndAppendsWhatIsMissing) {
     EXPECT_EQ(again.Value("Addr20", "Addr"), "100");
     EXPECT_EQ(ini.Value("Other", "Size"), "7");
     EXPECT_EQ(ini.Value("addr20", "info"), "");
+    // Every key still names its own section after lines were inserted before it.
+    for (const IniFile::Entry& e : ini.Entries()) {
+        SCOPED_TRACE(e.line);
+        const auto& a = again.Entries();
+        const auto same = std::find_if(a.begin(), a.end(), [&](const IniFile::Entry& x) { return x.line == e.line; });
+        ASSERT_NE(same, a.end());
+        EXPECT_EQ(e.section, same->section);
+        EXPECT_EQ(e.key, same->key);
+    }
+    EXPECT_EQ(ini.Entries().size(), 9u);
 }
 
 TEST(IniFile, SetValueRefusesTextsThatWouldNotReadBack) {

@@ -213,8 +213,20 @@ TEST_F(SettingsTest, EachFailedKeyIsReportedAndTheOthersAreStored) {
 
 TEST_F(SettingsTest, AFileThatCannotBeWrittenFailsEveryKey) {
     std::filesystem::create_directory("Settings.ini");
-    EXPECT_EQ(WriteSettingsFromFields(kSettingsFileName, SettingsFields{}, out), 40);
-    EXPECT_EQ(out.messages, std::vector<Box>(40, kWriteFailed));
+    struct Case {
+        const char* name;
+        std::string path;
+    };
+    const Case cases[] = {
+        {"folder_in_its_place", kSettingsFileName},     // cannot even be read
+        {"readable_not_writable", "/proc/version"},     // read fine, no file can be made beside it
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        out.messages.clear();
+        EXPECT_EQ(WriteSettingsFromFields(c.path, SettingsFields{}, out), 40);
+        EXPECT_EQ(out.messages, std::vector<Box>(40, kWriteFailed));
+    }
     EXPECT_TRUE(std::filesystem::is_directory("Settings.ini"));
     EXPECT_EQ(FileCount(), 1u);
 }
