@@ -208,7 +208,7 @@ TEST_F(PanelTest, LongTextsAreClippedNotWrappedNorShortened) {
     int outside = 0;
     const QRect titleLine(panel->TitleRect().left(), panel->TitleRect().top(), panel->TitleRect().width(), 20);
     a.Count(Ink::Cyan, titleLine.united(panel->UnitRect()).united(panel->MarkerRect()), &outside);
-    EXPECT_EQ(outside, 0) << "a wrapped title would show a second line below the first";
+    EXPECT_EQ(outside, 0) << "a wrapped title shows a second line, an unclipped one runs past its rectangle";
     // Drawn up to the clipping edge, not ended early with an ellipsis: a still longer remark
     // looks the same inside the rectangle.
     int lastCyanX = -1;

@@ -7,6 +7,7 @@
 #include "app/gui/cdisp.h"
 #include "app/gui/cdlg_start.h"
 #include "app/gui/main_window.h"
+#include "app/gui/rozaduzovari_ruv.h"
 #include "gui_test_support.h"
 
 namespace zuz::gui {
@@ -85,6 +86,31 @@ TEST(StartDialog, HowTheDialogEndsDecidesTheChannelCount) {
         ASSERT_EQ(answerer.Seen().size(), 1u);
         EXPECT_EQ(window.ChannelCount(), c.channels);
         for (unsigned i = 0; i < kMaxChannels; ++i) EXPECT_EQ(window.Panel(i)->isHidden(), i >= c.channels) << i;
+    }
+}
+
+TEST(StartUp, ScreenshotRunArguments) {
+    struct Case {
+        QStringList args;
+        bool accepted;
+        unsigned channels;
+    };
+    const QString p = QStringLiteral("zuzavadi");
+    const Case cases[] = {
+        {{p}, false, 0},
+        {{p, "--screenshot", "a.png", "--channels", "20", "--port", "/dev/pts/3"}, true, 20},
+        {{p, "--port", "/dev/pts/3", "--channels", "4", "--screenshot", "a.png", "--after-ms", "100"}, true, 4},
+        {{p, "--screenshot", "a.png", "--channels", "7", "--port", "/dev/pts/3"}, false, 0},
+        {{p, "--screenshot", "a.png", "--channels", "4"}, false, 0},
+        {{p, "--screenshot", "a.png", "--channels", "4", "--port"}, false, 0},
+        {{p, "--screenshot", "a.png", "--channels", "x", "--port", "/dev/pts/3"}, false, 0},
+        {{p, "--bogus", "1", "--screenshot", "a.png", "--channels", "4", "--port", "/dev/pts/3"}, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
+        ScreenshotRun run;
+        EXPECT_EQ(ParseScreenshotRun(c.args, &run), c.accepted);
+        EXPECT_EQ(run.channels, c.channels);
     }
 }
 
