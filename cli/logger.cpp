@@ -146,19 +146,18 @@ void Logger::OnNotification() {
     DrainEventFd(notifyFd_);
     const std::uint32_t bits = pendingBits_.exchange(0);
     // Bytes that came before the port went are still read and credited.
-    if (bits & EV_RXCHAR) core_.OnSerialEvent(bits, 0);
+    if (bits != 0) core_.OnSerialEvent(bits, 0);  // a port that has gone ends up in OnPortLost
     CheckPort();
-    if ((bits & kNotifyPortGone) && core_.bus.connected) PortLost("端口已移除或挂断");
 }
 
 void Logger::CheckPort() {
     if (watchedPort_.failure != 0 && core_.bus.connected) PortLost(port_.ErrorText(watchedPort_.failure));
 }
 
-void Logger::PortLost(const std::string& reason) {
-    if (exitCode_) return;
-    core_.ShowStatus("串口连接丢失: " + options_.port + " (" + reason + ")");
-    Stop(kExitFailure);
+void Logger::PortLost(const std::string& reason) { core_.PortLost(reason); }
+
+void Logger::OnPortLost() {
+    if (!exitCode_) Stop(kExitFailure);
 }
 
 long Logger::OpenPort(const std::string& portName) {

@@ -77,6 +77,7 @@ private:
     void ClosePort() override { port_.Close(); }
     void OnChannelUpdated(unsigned channel, unsigned char command) override;
     void OnFindingOver() override;
+    void OnPortLost() override;
 
     void OnTimer(unsigned id);
     void OnNotification();

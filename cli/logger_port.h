@@ -7,12 +7,13 @@
 #include <string>
 
 #include "protocol/byte_port.h"
+#include "protocol/serial_events.h"
 
 namespace zuz::cli {
 
 // Set in the high 16 bits of a notification when the port has gone (unplugged, hung up): no
 // notification follows it.
-inline constexpr std::uint32_t kNotifyPortGone = 0x8000u << 16;
+inline constexpr std::uint32_t kNotifyPortGone = CE_PORT_GONE << 16;
 
 class ILoggerPort : public IBytePort {
 public:

@@ -2,8 +2,6 @@
 
 namespace zuz::cli {
 
-static_assert(kNotifyPortGone == CE_PORT_GONE << 16, "the port-gone flag sits in the high 16 bits");
-
 long SerialLoggerPort::Open(const std::string& device, std::function<void(std::uint32_t)> notify) {
     serial_.Close();  // no-op when closed; the watcher is gone before notify_ changes
     notify_ = std::move(notify);

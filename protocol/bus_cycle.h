@@ -20,19 +20,13 @@
 #include "protocol/byte_port.h"
 #include "protocol/frame_receiver.h"
 #include "protocol/host.h"
+#include "protocol/serial_events.h"
 
 namespace zuz {
 
 inline constexpr unsigned kMaxChannels = 20;
 inline constexpr std::uint8_t kHighestBusAddress = 100;
 inline constexpr std::size_t kReadChunk = 100;
-
-// EV_RXCHAR: bit 0 of a serial notification's first parameter, "bytes arrived". The serial
-// port's header (serial/serial.h) defines the same constant under the same guard.
-#ifndef ZUZ_EV_RXCHAR_DEFINED
-#define ZUZ_EV_RXCHAR_DEFINED
-inline constexpr std::uint32_t EV_RXCHAR = 0x0001;
-#endif
 
 class IBusCycleHost : public ITimerHost, public IStatusSink {
 public:

@@ -47,6 +47,7 @@ bool MonitorCore::Connect(int baudEntry) {
         return false;
     }
     bus.connected = true;
+    portLost_ = false;
     host_.SetupPort(BaudRateForEntry(baudEntry));
     host_.ShowConnectionState(true);
     if (bus.fixedAddressMode) LoadFixedAddresses();  // a missing file keeps the old table
@@ -68,6 +69,20 @@ void MonitorCore::Disconnect() {
     host_.ClosePort();
     ShowStatus("断开串口成功");
     for (unsigned i = 0; i < bus.foundCount && i < kMaxChannels; ++i) channels[i].Reset();
+}
+
+long MonitorCore::OnSerialEvent(std::uint32_t wParam, std::intptr_t lParam) {
+    bus.OnSerialEvent(wParam, lParam);  // bytes that came before the port went still count
+    if ((wParam >> 16) & CE_PORT_GONE) PortLost("端口已移除或挂断");
+    return 0;
+}
+
+void MonitorCore::PortLost(const std::string& reason) {
+    if (!bus.connected || portLost_) return;
+    portLost_ = true;
+    bus.StopTimers();
+    ShowStatus("串口连接丢失: " + portName + " (" + reason + ")");
+    host_.OnPortLost();
 }
 
 void MonitorCore::OnTimer(unsigned id) {

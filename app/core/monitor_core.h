@@ -49,8 +49,13 @@ public:
 
     // Timer messages: 17 writes a row, 18 scans, 20 polls; other identifiers do nothing.
     void OnTimer(unsigned id);
-    // The serial notification (event bits in the low 16 bits of wParam).
-    long OnSerialEvent(std::uint32_t wParam, std::intptr_t lParam) { return bus.OnSerialEvent(wParam, lParam); }
+    // The serial notification: event bits in the low 16 bits of wParam, line-error flags above.
+    // Bytes are read first; a port that has gone (CE_PORT_GONE) then ends the scan and poll.
+    long OnSerialEvent(std::uint32_t wParam, std::intptr_t lParam);
+    // The port is gone while connected (unplugged, far end closed, failing reads): the scan and
+    // poll stop, the status line says why and the host is told. The connection stays until
+    // Disconnect, which closes the port as usual.
+    void PortLost(const std::string& reason);
 
     // Settings file: fills the address table and the remarks from Settings.ini in the working
     // directory. False (and a status text) when the file is missing.
@@ -91,6 +96,7 @@ private:
 
     IMonitorHost& host_;
     const IClock& clock_;
+    bool portLost_ = false;  // said once per connection
 };
 
 }  // namespace zuz

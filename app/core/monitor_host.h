@@ -28,6 +28,8 @@ public:
     // Notifications for hosts that print or log (the window repaints through the panels).
     virtual void OnChannelUpdated(unsigned /*channel*/, unsigned char /*command*/) {}
     virtual void OnFindingOver() {}
+    // The port has gone while connected; the status line has said so already.
+    virtual void OnPortLost() {}
 };
 
 }  // namespace zuz

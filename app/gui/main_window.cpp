@@ -13,14 +13,9 @@
 #include "app/gui/cdlg_start.h"
 #include "app/gui/dlg_config.h"
 #include "app/gui/icons.h"
-#ifdef ZUZ_HAVE_SERIAL
 #include "app/gui/serial_mfc.h"
-#endif
 
 namespace zuz::gui {
-#ifndef ZUZ_HAVE_SERIAL
-class CSerialMFC {};  // a build without the serial library has no port object
-#endif
 
 namespace {
 
@@ -41,8 +36,6 @@ constexpr GridRow kGrid[] = {
 };
 
 constexpr int kStatePixmapSize = 32;
-// What opening a port gives in a build without serial support: "file not found".
-constexpr long kNoSerialSupport = 2;
 
 }  // namespace
 
@@ -78,10 +71,8 @@ VavaduzidivaRer::VavaduzidivaRer(QWidget* parent)
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFont(DialogFont(9));
     units_ = UnitsOf(font());
-#ifdef ZUZ_HAVE_SERIAL
     serial_ = std::make_unique<CSerialMFC>(*this);
     core_.SetPort(&serial_->Port());
-#endif
     CreateControls();
 }
 
@@ -221,9 +212,7 @@ void VavaduzidivaRer::ListSerialPorts() {
     if (listPorts) {
         names = listPorts();
     } else {
-#ifdef ZUZ_HAVE_SERIAL
         names = SystemSerialPorts();
-#endif
     }
     for (const std::string& name : names) portList_->addItem(Q(name));
     if (portList_->count() > 0) portList_->setCurrentIndex(0);
@@ -259,14 +248,6 @@ void VavaduzidivaRer::OnFixedAddress() {
 
 void VavaduzidivaRer::OnSerialEvent(std::uint32_t wParam, std::intptr_t lParam) {
     core_.OnSerialEvent(wParam, lParam);
-#ifdef ZUZ_HAVE_SERIAL
-    // The device has gone (adapter unplugged, far end closed): nothing more can be sent, so the
-    // scan and poll stop and the status line says why; the user ends it with 断开设备.
-    if (((wParam >> 16) & CE_PORT_GONE) && core_.bus.connected) {
-        core_.bus.StopTimers();
-        ShowStatus("串口连接丢失: " + core_.portName + " (端口已移除或挂断)");
-    }
-#endif
 }
 
 void VavaduzidivaRer::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) {
@@ -287,34 +268,19 @@ void VavaduzidivaRer::ShowStatusLine(const std::string& line) {
 }
 
 long VavaduzidivaRer::OpenPort(const std::string& portName) {
-#ifdef ZUZ_HAVE_SERIAL
     return serial_->Open(portName);
-#else
-    (void)portName;
-    return kNoSerialSupport;
-#endif
 }
 
 std::string VavaduzidivaRer::PortErrorText(long error) const {
-#ifdef ZUZ_HAVE_SERIAL
     return serial_->ErrorText(error);
-#else
-    return error == kNoSerialSupport ? "no serial support" : "error " + std::to_string(error);
-#endif
 }
 
 void VavaduzidivaRer::SetupPort(unsigned baudRate) {
-#ifdef ZUZ_HAVE_SERIAL
     serial_->Setup(baudRate);
-#else
-    (void)baudRate;
-#endif
 }
 
 void VavaduzidivaRer::ClosePort() {
-#ifdef ZUZ_HAVE_SERIAL
     if (serial_) serial_->Close();
-#endif
 }
 
 void VavaduzidivaRer::ShowConnectionState(bool connected) {

@@ -177,9 +177,6 @@ private:
 class WindowConnectionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-#ifndef ZUZ_HAVE_SERIAL
-        GTEST_SKIP() << "this build of the window has no serial port support";
-#endif
         App();
         ASSERT_TRUE(workDir.isValid());
         previousDir = QDir::currentPath();
