@@ -85,5 +85,28 @@ TEST(Connection, AReplyQueuedAfterDisconnectIsNotRead) {
     EXPECT_GT(h.bus.Pending(), 0u);
 }
 
+TEST(Connection, APortThatGoesStopsScanAndPollAndIsSaidOnce) {
+    TestHost h;
+    h.bus.instruments[1] = {.range = 0xC2, .flags = 0x03, .value = 5};
+    h.core.Connect(kDefaultBaudEntry);
+    h.Run(101 * 50 + 200);
+    ASSERT_TRUE(h.loop.TimerRunning(TIMER_POLL));
+    // Bytes that came with the last notification still count.
+    h.core.bus.rotationIndex = 1;
+    h.bus.Inject(ReadReplyFrame({.range = 0xC2, .flags = 0x03, .value = 777}));
+    h.core.OnSerialEvent(EV_RXCHAR | EV_ERR | (CE_PORT_GONE << 16), 0);
+    EXPECT_EQ(h.core.channels[0].ValueText(), "00.0777");
+    EXPECT_EQ(h.LastStatus(), "串口连接丢失: /dev/ttyFAKE0 (端口已移除或挂断)");
+    EXPECT_FALSE(h.loop.TimerRunning(TIMER_POLL));
+    EXPECT_FALSE(h.loop.TimerRunning(TIMER_SCAN));
+    EXPECT_TRUE(h.core.bus.connected);  // the user ends it with Disconnect
+    const auto lines = h.statusLines.size();
+    h.core.PortLost("again");
+    EXPECT_EQ(h.statusLines.size(), lines);
+    h.core.Disconnect();
+    EXPECT_EQ(h.closeCount, 1);
+    EXPECT_EQ(h.LastStatus(), "断开串口成功");
+}
+
 }  // namespace
 }  // namespace zuz::test
