@@ -186,6 +186,12 @@ std::vector<std::pair<int, std::string>> IniFile::MalformedLines() const {
     return out;
 }
 
+namespace {
+// "; 本文件为 GB18030 编码" in GB18030, and a line end.
+constexpr std::string_view kGb18030MarkerLine =
+    "; \xB1\xBE\xCE\xC4\xBC\xFE\xCE\xAA GB18030 \xB1\xE0\xC2\xEB\r\n";
+}  // namespace
+
 bool ReadIniFile(const std::string& path, IniFile& ini, TextEncoding* encoding, std::string* error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -238,7 +244,13 @@ bool ReadIniFile(const std::string& path, IniFile& ini, TextEncoding* encoding, 
 bool WriteIniFile(const std::string& path, const IniFile& ini, TextEncoding encoding, std::string* error) {
     std::string bytes;
     switch (encoding) {
-        case TextEncoding::Gb18030: bytes = Utf8ToGb18030(ini.Serialize()); break;
+        case TextEncoding::Gb18030:
+            bytes = Utf8ToGb18030(ini.Serialize());
+            // Short Chinese texts in GBK can happen to be valid UTF-8 ("炉" is C2 AF) and would
+            // then be read back as UTF-8. A comment line that no UTF-8 text can hold settles
+            // it; it is kept by later writes, and other INI readers skip it.
+            if (!IsAscii(bytes) && IsValidUtf8(bytes)) bytes = std::string(kGb18030MarkerLine) + bytes;
+            break;
         case TextEncoding::Utf8: bytes = ini.Serialize(); break;
         case TextEncoding::Utf8Bom: bytes = std::string(kUtf8Bom) + ini.Serialize(); break;
     }

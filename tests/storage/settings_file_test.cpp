@@ -1,6 +1,7 @@
 #include "storage/settings_file.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -146,6 +147,27 @@ TEST_F(SettingsTest, WritingCreatesAllTwentySectionsInOrder) {
     std::string expected = "[Addr01]\r\nAddr=3\r\nInfo=1\xBA\xC5\xC2\xAF\r\n[Addr02]\r\nAddr=5\r\nInfo=\r\n";
     for (unsigned n = 3; n <= 20; ++n) expected += "[" + SettingsSectionName(n) + "]\r\nAddr=\r\nInfo=\r\n";
     EXPECT_EQ(Slurp("Settings.ini"), expected);
+}
+
+// Remarks whose GBK bytes happen to be valid UTF-8 ("炉" is C2 AF, "Ω" is A6 B8 — not valid
+// UTF-8 alone, but "炉34" is): what the dialog writes must read back as typed.
+TEST_F(SettingsTest, GbkTextThatLooksLikeUtf8ReadsBackAsWritten) {
+    for (const char* remark : {"\u7089", "\u7089" "34", "\u7089\u7089"}) {
+        SettingsFields fields;
+        fields.address[0] = "7";
+        fields.remark[0] = remark;
+        ASSERT_EQ(WriteSettingsFromFields(kSettingsFileName, fields, out), 0);
+        ASSERT_TRUE(Load());
+        EXPECT_EQ(channels[0].GetRemark(), remark);
+        SettingsFields back;
+        ReadSettingsIntoFields(kSettingsFileName, back, out);
+        EXPECT_EQ(back.remark[0], remark);
+        // Writing again keeps one marker line, not two.
+        ASSERT_EQ(WriteSettingsFromFields(kSettingsFileName, fields, out), 0);
+        const std::string bytes = Slurp("Settings.ini");
+        EXPECT_EQ(bytes.find("GB18030"), bytes.rfind("GB18030"));
+        ASSERT_EQ(::unlink("Settings.ini"), 0);
+    }
 }
 
 TEST_F(SettingsTest, FortyEmptyFieldsReadBackEmptyAndLoadAsZero) {
