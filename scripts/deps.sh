@@ -1,7 +1,7 @@
 # Sourced by ./run and ./test: installs the Debian packages the build needs, and only
 # when one of them is missing (no apt call on a machine that has them all).
 ZUZ_PACKAGES=(build-essential cmake ninja-build pkg-config libgtest-dev libbenchmark-dev
-              qt6-base-dev fonts-wqy-microhei)
+              qt6-base-dev fonts-wqy-microhei fonts-dejavu-core)
 
 zuz_missing_packages() {
     local p missing=()

@@ -15,7 +15,8 @@ namespace {
 QRect Ltrb(int left, int top, int right, int bottom) { return QRect(left, top, right - left, bottom - top); }
 
 QStringList PanelFamilies(const char* first) {
-    return {QString::fromUtf8(first), QString::fromUtf8(kPanelFallbackFace), QString::fromUtf8(kInstalledCjkFace)};
+    return {QString::fromUtf8(first), QString::fromUtf8(kPanelFallbackFace), QString::fromUtf8(kInstalledLatinFace),
+            QString::fromUtf8(kInstalledCjkFace)};
 }
 
 int ScreenDpiY() {

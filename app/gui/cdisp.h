@@ -23,11 +23,13 @@ inline const QColor kPanelUnitColour{0, 190, 190};
 inline const QColor kPanelValueColour{190, 190, 190};
 inline const QColor kPanelMarkerColour{0, 190, 190};
 
-// The face names the panel fonts ask for, then installed CJK faces that fontconfig cannot
-// alias to them.
+// The face names the panel fonts ask for, then installed faces that fontconfig cannot alias to
+// them: a Latin face first (WenQuanYi Micro Hei claims "℃" but draws it empty), then the CJK
+// face for Chinese remarks.
 inline constexpr const char* kPanelFace = "微软雅黑";
 inline constexpr const char* kPanelValueFace = " 微软雅黑";  // the value font's name has a leading blank
 inline constexpr const char* kPanelFallbackFace = "宋体";
+inline constexpr const char* kInstalledLatinFace = "DejaVu Sans";
 inline constexpr const char* kInstalledCjkFace = "WenQuanYi Micro Hei";
 
 // A point font as the panel makes it: the character height of `tenths` tenths of a point at the

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
+#include "display/range_table.h"
+
 #include "app/gui/cdisp.h"
 #include "gui_test_support.h"
 
@@ -171,6 +175,19 @@ TEST_F(PanelTest, DrawsEachTextInItsColourWithinItsRectangle) {
         }
     EXPECT_TRUE(exactCyan);
     EXPECT_TRUE(exactGrey);
+}
+
+// Every unit of the range table ("℃" and "Ω" included) shows up in the unit box: a face that
+// claims a character but draws it empty leaves the box blank.
+TEST_F(PanelTest, EveryUnitTextDrawsInk) {
+    std::set<std::string> seen;
+    for (const RangeRow& row : AllRanges()) {
+        if (row.unit.empty() || !seen.insert(std::string(row.unit)).second) continue;
+        reading.SetRange(row.code);
+        const Picture pic = Paint();
+        EXPECT_GT(pic.Count(Ink::Cyan, panel->UnitRect()), 5) << row.unit;
+    }
+    EXPECT_TRUE(seen.count("℃"));
 }
 
 TEST_F(PanelTest, MarkerShowsOnEveryOtherUpdateAndNotAfterReset) {
