@@ -3,8 +3,11 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <string_view>
 
 #include "serial/virtual_ports.h"
 
@@ -62,8 +65,17 @@ std::vector<std::string> ListRealSerialPorts(const std::string& sysClassTty) {
 
 std::vector<std::string> ListSerialPorts(const std::string& sysClassTty,
                                          const std::string& virtualFolder) {
+    // The first entry is the one selected at start, so it should be the likeliest master
+    // controller: USB adapters, then a running simulator, then the on-board UARTs (often a
+    // console or nothing at all).
     std::vector<std::string> ports = ListRealSerialPorts(sysClassTty);
+    const auto uarts = std::stable_partition(ports.begin(), ports.end(), [](const std::string& p) {
+        return !std::string_view(p).starts_with("/dev/ttyS");
+    });
+    std::vector<std::string> onBoard(std::make_move_iterator(uarts), std::make_move_iterator(ports.end()));
+    ports.erase(uarts, ports.end());
     for (std::string& device : ListVirtualPorts(virtualFolder)) ports.push_back(std::move(device));
+    for (std::string& device : onBoard) ports.push_back(std::move(device));
     return ports;
 }
 

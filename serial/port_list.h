@@ -1,12 +1,12 @@
-// The serial ports a user can choose from: the real ports the kernel knows of, then the virtual
-// ports the bus simulator has published (virtual_ports.h). Each entry is a device path that
+// The serial ports a user can choose from: USB adapters, then the virtual ports the bus
+// simulator has published (virtual_ports.h), then on-board UARTs. Each entry is a device path that
 // CSerial::Open takes, e.g. "/dev/ttyUSB0" or "/dev/pts/5".
 //
 // Real ports come from the tty class in sysfs: ttyUSB<n> and ttyACM<n> that have a device, and
 // ttyS<n> only when the UART exists (its "type" is not 0, PORT_UNKNOWN; without a "type" file
 // a non-zero "port" or "iomem_base"), since the kernel creates ttyS entries for UARTs that are
-// not there. The order is the source's: sysfs directory order, then the virtual ports in the
-// order ListVirtualPorts gives. Nothing is sorted. Safe to call from any thread.
+// not there. Within each group the order is the source's (sysfs directory order, the order
+// ListVirtualPorts gives); nothing is sorted. Safe to call from any thread.
 #pragma once
 
 #include <string>

@@ -99,7 +99,7 @@ TEST(PortListTest, RealPortsFromSysfs) {
     EXPECT_EQ(ListRealSerialPorts(root), ports) << "the same tree lists the same way";
 }
 
-TEST(PortListTest, VirtualPortsFollowTheRealOnesAndStaleOnesAreLeftOut) {
+TEST(PortListTest, AdaptersComeFirstThenSimulatorsThenUartsAndStaleOnesAreLeftOut) {
     TempDir tmp;
     const std::string root = tmp / "class-tty";
     MakeTree(root, kTree);
@@ -114,8 +114,14 @@ TEST(PortListTest, VirtualPortsFollowTheRealOnesAndStaleOnesAreLeftOut) {
     const std::vector<std::string> ports = ListSerialPorts(root, folder);
     const std::vector<std::string> real = Expected(kTree);
     ASSERT_EQ(ports.size(), real.size() + 1);
-    EXPECT_EQ(Sorted({ports.begin(), ports.end() - 1}), Sorted(real));
-    EXPECT_EQ(ports.back(), simulated);
+    // ttyUSB0, ttyUSB10, ttyACM0 in some order; the simulator; the four UARTs.
+    const auto sim = std::find(ports.begin(), ports.end(), simulated);
+    ASSERT_EQ(sim - ports.begin(), 3);
+    for (auto it = ports.begin(); it != sim; ++it) EXPECT_EQ(it->find("/dev/ttyS"), std::string::npos) << *it;
+    for (auto it = sim + 1; it != ports.end(); ++it) EXPECT_EQ(it->find("/dev/ttyS"), 0u) << *it;
+    std::vector<std::string> others(ports.begin(), sim);
+    others.insert(others.end(), sim + 1, ports.end());
+    EXPECT_EQ(Sorted(others), Sorted(real));
     WithdrawVirtualPort(entry);
     EXPECT_EQ(Sorted(ListSerialPorts(root, folder)), Sorted(real));
 }
