@@ -11,6 +11,7 @@ root=$PWD
 build=${ZUZ_BUILD_DIR:-$root/build}
 out=${1:-$build/screenshots}
 mkdir -p "$out"
+out=$(cd "$out" && pwd)  # the window runs in a folder of its own
 for program in zuzavadi zuzavadi-sim; do
     [ -x "$build/bin/$program" ] || { echo "missing $build/bin/$program (build first)" >&2; exit 1; }
 done
