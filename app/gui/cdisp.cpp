@@ -14,9 +14,13 @@ namespace {
 // Rectangles are kept as left, top, right, bottom with right and bottom outside.
 QRect Ltrb(int left, int top, int right, int bottom) { return QRect(left, top, right - left, bottom - top); }
 
-QStringList PanelFamilies(const char* first) {
-    return {QString::fromUtf8(first), QString::fromUtf8(kPanelFallbackFace), QString::fromUtf8(kInstalledLatinFace),
-            QString::fromUtf8(kInstalledCjkFace)};
+// Texts with units ("℃") need the Latin face before the CJK one; the value (digits, sign,
+// point, "OVLD") keeps the narrower CJK face, which fits "-0.00000" in the value band.
+QStringList PanelFamilies(const char* first, bool unitsFirst) {
+    const QString latin = QString::fromUtf8(kInstalledLatinFace), cjk = QString::fromUtf8(kInstalledCjkFace);
+    QStringList families{QString::fromUtf8(first), QString::fromUtf8(kPanelFallbackFace)};
+    families << (unitsFirst ? latin : cjk) << (unitsFirst ? cjk : latin);
+    return families;
 }
 
 int ScreenDpiY() {
@@ -31,7 +35,7 @@ int ScreenDpiY() {
 
 QFont MakePointFont(int tenths) {
     QFont font;
-    font.setFamilies(PanelFamilies(kPanelFace));
+    font.setFamilies(PanelFamilies(kPanelFace, true));
     font.setStyleHint(QFont::AnyStyle);
     // Character height, not cell height: dpi * tenths / 720, to the nearest pixel.
     font.setPixelSize(std::max(1, int(std::lround(ScreenDpiY() * tenths / 720.0))));
@@ -40,7 +44,7 @@ QFont MakePointFont(int tenths) {
 
 QFont MakeCellHeightFont(int cellHeight) {
     QFont font;
-    font.setFamilies(PanelFamilies(kPanelValueFace));
+    font.setFamilies(PanelFamilies(kPanelValueFace, false));
     font.setStyleHint(QFont::SansSerif);
     font.setWeight(QFont::Bold);
     // Qt sizes a font by its em; the cell height is ascent + descent. Search the em that gives it.
