@@ -9,17 +9,9 @@
 
 #include "storage/ini_file.h"
 #include "storage/text_encoding.h"
+#include "fuzz_check.h"
 
 namespace {
-
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
-#define CHECK(cond) \
-    do {            \
-        if (!(cond)) Fail(#cond); \
-    } while (0)
 
 // Every line ends with CR LF and no LF stands alone: the form the writer produces.
 bool IsCrLfText(std::string_view t) {

@@ -9,17 +9,9 @@
 #include <vector>
 
 #include "cli/logger_options.h"
+#include "fuzz_check.h"
 
 namespace {
-
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
-#define CHECK(cond) \
-    do {            \
-        if (!(cond)) Fail(#cond); \
-    } while (0)
 
 using zuz::cli::LoggerOptions;
 

@@ -13,20 +13,11 @@
 #include "app/core/monitor_core.h"
 #include "protocol/frame.h"
 #include "test_host.h"
+#include "fuzz_check.h"
 
 namespace {
 
 using zuz::test::TestHost;
-
-[[noreturn]] void Fail(const char* what) {
-    // abort() so libFuzzer keeps the input that broke an invariant.
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
-#define CHECK(cond) \
-    do {            \
-        if (!(cond)) Fail(#cond); \
-    } while (0)
 
 struct Update {
     unsigned channel;

@@ -8,17 +8,9 @@
 #include <string_view>
 
 #include "storage/text_encoding.h"
+#include "fuzz_check.h"
 
 namespace {
-
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
-#define CHECK(cond) \
-    do {            \
-        if (!(cond)) Fail(#cond); \
-    } while (0)
 
 // Well-formed UTF-8 by the table of the Unicode standard (no overlongs, no surrogates,
 // nothing above U+10FFFF).
