@@ -112,7 +112,7 @@ const RangeRow* FindRange(std::uint8_t code) {
 
 std::span<const RangeRow> AllRanges() { return kRanges; }
 
-std::string FormatSpecText(NumberFormat format) {
+std::string FormatText(NumberFormat format) {
     char text[16];
     if (format.IsWhole())
         std::snprintf(text, sizeof text, "%%0%ud", unsigned(format.width));

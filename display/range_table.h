@@ -40,6 +40,6 @@ const RangeRow* FindRange(std::uint8_t code);
 std::span<const RangeRow> AllRanges();
 
 // "%07.5f" style text of a format, for messages and tests.
-std::string FormatSpecText(NumberFormat format);
+std::string FormatText(NumberFormat format);
 
 }  // namespace zuz

@@ -21,8 +21,8 @@ struct InstrumentConfig {
     std::uint8_t flags = 0x03;     // low nibble: resolution code; 0x20: AC
     ReplyForm form = ReplyForm::Long;
     std::int64_t responseDelayUs = 2000;  // from the end of the request to the reply's first byte
-    ReadingSpec reading;
-    OverloadSpec overload;
+    ReadingPattern reading;
+    OverloadPattern overload;
 };
 
 class Instrument {

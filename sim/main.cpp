@@ -37,7 +37,7 @@ as it shows channels: choose 8 channels or more to see them all).
 Options:
   -c, --config FILE      instruments, faults, seed and baud rate from an INI file (README.md,
                          sim/examples/bus.ini)
-  -i, --instrument SPEC  add an instrument; SPEC is comma-separated key=value with the keys of
+  -i, --instrument KEYS  add an instrument; KEYS is comma-separated key=value with the keys of
                          the file's [instrument NAME] sections:
                            address=N (required, 1..255)  serial=HEX (8 digits)
                            range=CODE or range text (0xC1, 20mV)  flags=BYTE (0x20 AC;
@@ -157,10 +157,10 @@ int main(int argc, char** argv) {
     } else if (opt.instruments.empty()) {
         bus = DemoBus();
     }
-    for (const std::string& spec : opt.instruments) {
+    for (const std::string& pattern : opt.instruments) {
         std::string problem;
-        const auto in = ParseInstrumentOption(spec, &problem);
-        if (!in) return BadUsage("--instrument '" + spec + "': " + problem);
+        const auto in = ParseInstrumentOption(pattern, &problem);
+        if (!in) return BadUsage("--instrument '" + pattern + "': " + problem);
         bus.instruments.push_back(*in);
     }
     for (const auto& [key, value] : opt.busKeys) {

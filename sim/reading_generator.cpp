@@ -33,34 +33,34 @@ bool ReadIntegers(const std::vector<std::string_view>& words, std::size_t count,
 
 }  // namespace
 
-std::optional<ReadingSpec> ParseReadingSpec(std::string_view text, std::string* problem) {
+std::optional<ReadingPattern> ParseReadingPattern(std::string_view text, std::string* problem) {
     const auto words = SplitWords(text);
     if (words.empty()) {
         Fail(problem, "empty reading (use constant, list, ramp, sine or walk)");
         return std::nullopt;
     }
     const std::string kind = Lower(words[0]);
-    ReadingSpec spec;
+    ReadingPattern pattern;
     std::vector<std::int32_t> n;
     if (kind == "constant") {
         if (!ReadIntegers(words, 1, n, problem)) return std::nullopt;
-        spec.kind = ReadingKind::Constant;
-        spec.values = n;
+        pattern.kind = ReadingKind::Constant;
+        pattern.values = n;
     } else if (kind == "list") {
         if (words.size() < 2) {
             Fail(problem, "'list' needs at least one value");
             return std::nullopt;
         }
         if (!ReadIntegers(words, 0, n, problem)) return std::nullopt;
-        spec.kind = ReadingKind::List;
-        spec.values = n;
+        pattern.kind = ReadingKind::List;
+        pattern.values = n;
     } else if (kind == "ramp") {
         if (!ReadIntegers(words, 3, n, problem)) return std::nullopt;
-        spec.kind = ReadingKind::Ramp;
-        spec.start = n[0];
-        spec.stop = n[1];
-        spec.step = n[2];
-        if (spec.step == 0 || (spec.stop != spec.start && (spec.stop > spec.start) != (spec.step > 0))) {
+        pattern.kind = ReadingKind::Ramp;
+        pattern.start = n[0];
+        pattern.stop = n[1];
+        pattern.step = n[2];
+        if (pattern.step == 0 || (pattern.stop != pattern.start && (pattern.stop > pattern.start) != (pattern.step > 0))) {
             Fail(problem, "ramp STEP must be non-zero and lead from FROM towards TO");
             return std::nullopt;
         }
@@ -80,18 +80,18 @@ std::optional<ReadingSpec> ParseReadingSpec(std::string_view text, std::string* 
             Fail(problem, "sine PERIOD_S must be a number of seconds above 0");
             return std::nullopt;
         }
-        spec.kind = ReadingKind::Sine;
-        spec.start = static_cast<std::int32_t>(*centre);
-        spec.amplitude = static_cast<std::int32_t>(*amplitude);
-        spec.periodS = *period;
+        pattern.kind = ReadingKind::Sine;
+        pattern.start = static_cast<std::int32_t>(*centre);
+        pattern.amplitude = static_cast<std::int32_t>(*amplitude);
+        pattern.periodS = *period;
     } else if (kind == "walk") {
         if (!ReadIntegers(words, 4, n, problem)) return std::nullopt;
-        spec.kind = ReadingKind::Walk;
-        spec.start = n[0];
-        spec.step = n[1];
-        spec.low = n[2];
-        spec.high = n[3];
-        if (spec.step < 0 || spec.low > spec.high || spec.start < spec.low || spec.start > spec.high) {
+        pattern.kind = ReadingKind::Walk;
+        pattern.start = n[0];
+        pattern.step = n[1];
+        pattern.low = n[2];
+        pattern.high = n[3];
+        if (pattern.step < 0 || pattern.low > pattern.high || pattern.start < pattern.low || pattern.start > pattern.high) {
             Fail(problem, "walk needs STEP >= 0 and LOW <= START <= HIGH");
             return std::nullopt;
         }
@@ -99,10 +99,10 @@ std::optional<ReadingSpec> ParseReadingSpec(std::string_view text, std::string* 
         Fail(problem, "unknown reading '" + std::string(words[0]) + "' (use constant, list, ramp, sine or walk)");
         return std::nullopt;
     }
-    return spec;
+    return pattern;
 }
 
-std::optional<OverloadSpec> ParseOverloadSpec(std::string_view text, std::string* problem) {
+std::optional<OverloadPattern> ParseOverloadPattern(std::string_view text, std::string* problem) {
     const auto words = SplitWords(text);
     const auto every = words.size() == 2 ? ParseInteger(words[0], 0, UINT32_MAX) : std::nullopt;
     const auto length = words.size() == 2 ? ParseInteger(words[1], 0, UINT32_MAX) : std::nullopt;
@@ -110,33 +110,33 @@ std::optional<OverloadSpec> ParseOverloadSpec(std::string_view text, std::string
         Fail(problem, "overload takes EVERY LENGTH, whole numbers with LENGTH <= EVERY");
         return std::nullopt;
     }
-    return OverloadSpec{static_cast<std::uint32_t>(*every), static_cast<std::uint32_t>(*length)};
+    return OverloadPattern{static_cast<std::uint32_t>(*every), static_cast<std::uint32_t>(*length)};
 }
 
-std::string ReadingSpecText(const ReadingSpec& spec) {
+std::string ReadingPatternText(const ReadingPattern& pattern) {
     auto s = [](auto v) { return std::to_string(v); };
-    switch (spec.kind) {
-        case ReadingKind::Constant: return "constant " + s(spec.values.empty() ? 0 : spec.values[0]);
+    switch (pattern.kind) {
+        case ReadingKind::Constant: return "constant " + s(pattern.values.empty() ? 0 : pattern.values[0]);
         case ReadingKind::List: {
             std::string text = "list";
-            for (auto v : spec.values) text += " " + s(v);
+            for (auto v : pattern.values) text += " " + s(v);
             return text;
         }
-        case ReadingKind::Ramp: return "ramp " + s(spec.start) + " " + s(spec.stop) + " " + s(spec.step);
+        case ReadingKind::Ramp: return "ramp " + s(pattern.start) + " " + s(pattern.stop) + " " + s(pattern.step);
         case ReadingKind::Sine: {
             char period[32];
-            std::snprintf(period, sizeof period, "%g", spec.periodS);
-            return "sine " + s(spec.start) + " " + s(spec.amplitude) + " " + period;
+            std::snprintf(period, sizeof period, "%g", pattern.periodS);
+            return "sine " + s(pattern.start) + " " + s(pattern.amplitude) + " " + period;
         }
         case ReadingKind::Walk:
-            return "walk " + s(spec.start) + " " + s(spec.step) + " " + s(spec.low) + " " + s(spec.high);
+            return "walk " + s(pattern.start) + " " + s(pattern.step) + " " + s(pattern.low) + " " + s(pattern.high);
     }
     return "constant 0";
 }
 
-ReadingGenerator::ReadingGenerator(ReadingSpec spec, OverloadSpec overload, std::uint64_t seed)
-    : spec_(std::move(spec)), overload_(overload), rng_(seed), walk_(spec_.start) {
-    if (spec_.values.empty()) spec_.values.push_back(0);
+ReadingGenerator::ReadingGenerator(ReadingPattern pattern, OverloadPattern overload, std::uint64_t seed)
+    : pattern_(std::move(pattern)), overload_(overload), rng_(seed), walk_(pattern_.start) {
+    if (pattern_.values.empty()) pattern_.values.push_back(0);
 }
 
 ReadingGenerator::Reading ReadingGenerator::Next(std::int64_t nowUs) {
@@ -148,21 +148,21 @@ ReadingGenerator::Reading ReadingGenerator::Next(std::int64_t nowUs) {
 
 std::int64_t ReadingGenerator::NextValue(std::int64_t nowUs) {
     const std::uint64_t index = count_ - 1;
-    switch (spec_.kind) {
-        case ReadingKind::Constant: return spec_.values[0];
-        case ReadingKind::List: return spec_.values[index % spec_.values.size()];
+    switch (pattern_.kind) {
+        case ReadingKind::Constant: return pattern_.values[0];
+        case ReadingKind::List: return pattern_.values[index % pattern_.values.size()];
         case ReadingKind::Ramp: {
-            const std::int64_t steps = (std::int64_t{spec_.stop} - spec_.start) / spec_.step + 1;
-            return spec_.start + static_cast<std::int64_t>(index % static_cast<std::uint64_t>(steps)) * spec_.step;
+            const std::int64_t steps = (std::int64_t{pattern_.stop} - pattern_.start) / pattern_.step + 1;
+            return pattern_.start + static_cast<std::int64_t>(index % static_cast<std::uint64_t>(steps)) * pattern_.step;
         }
         case ReadingKind::Sine: {
             const double t = static_cast<double>(nowUs) / 1e6;
-            const double phase = 2.0 * std::numbers::pi * std::fmod(t / spec_.periodS, 1.0);
-            return spec_.start + std::llround(spec_.amplitude * std::sin(phase));
+            const double phase = 2.0 * std::numbers::pi * std::fmod(t / pattern_.periodS, 1.0);
+            return pattern_.start + std::llround(pattern_.amplitude * std::sin(phase));
         }
         case ReadingKind::Walk: {
             if (index == 0) return walk_;
-            walk_ = std::clamp<std::int64_t>(walk_ + rng_.Between(-spec_.step, spec_.step), spec_.low, spec_.high);
+            walk_ = std::clamp<std::int64_t>(walk_ + rng_.Between(-pattern_.step, pattern_.step), pattern_.low, pattern_.high);
             return walk_;
         }
     }

@@ -30,7 +30,7 @@ inline constexpr std::int16_t kOverload16 = static_cast<std::int16_t>(0x8000);
 
 enum class ReadingKind { Constant, List, Ramp, Sine, Walk };
 
-struct ReadingSpec {
+struct ReadingPattern {
     ReadingKind kind = ReadingKind::Constant;
     std::vector<std::int32_t> values{0};  // constant: {value}; list: the values in turn
     std::int32_t start = 0;               // ramp: FROM; sine: CENTRE; walk: START
@@ -41,20 +41,20 @@ struct ReadingSpec {
     double periodS = 10.0;                // sine, above 0
 };
 
-struct OverloadSpec {
+struct OverloadPattern {
     std::uint32_t every = 0;   // 0: never overloaded
     std::uint32_t length = 0;  // overloaded readings per episode, at most `every`
 };
 
 // Parses a text form; on failure returns nothing and says why in *problem.
-std::optional<ReadingSpec> ParseReadingSpec(std::string_view text, std::string* problem);
-std::optional<OverloadSpec> ParseOverloadSpec(std::string_view text, std::string* problem);
-// The text form of a spec (ParseReadingSpec gives it back).
-std::string ReadingSpecText(const ReadingSpec& spec);
+std::optional<ReadingPattern> ParseReadingPattern(std::string_view text, std::string* problem);
+std::optional<OverloadPattern> ParseOverloadPattern(std::string_view text, std::string* problem);
+// The text form of a pattern (ParseReadingPattern gives it back).
+std::string ReadingPatternText(const ReadingPattern& pattern);
 
 class ReadingGenerator {
 public:
-    ReadingGenerator(ReadingSpec spec, OverloadSpec overload, std::uint64_t seed);
+    ReadingGenerator(ReadingPattern pattern, OverloadPattern overload, std::uint64_t seed);
 
     struct Reading {
         std::int64_t value;  // the raw reading (the caller fits it to its reply form)
@@ -68,8 +68,8 @@ public:
 private:
     std::int64_t NextValue(std::int64_t nowUs);
 
-    ReadingSpec spec_;
-    OverloadSpec overload_;
+    ReadingPattern pattern_;
+    OverloadPattern overload_;
     SimRng rng_;
     std::uint64_t count_ = 0;
     std::int64_t walk_;

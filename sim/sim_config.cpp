@@ -46,7 +46,7 @@ std::string Hex(unsigned value, int digits) {
 
 InstrumentConfig Make(const char* name, std::uint8_t address, std::uint32_t serial, std::uint8_t range,
                       std::uint8_t flags, ReplyForm form, std::int64_t delayUs, const char* reading,
-                      OverloadSpec overload = {}) {
+                      OverloadPattern overload = {}) {
     InstrumentConfig in;
     in.name = name;
     in.address = address;
@@ -55,7 +55,7 @@ InstrumentConfig Make(const char* name, std::uint8_t address, std::uint32_t seri
     in.flags = flags;
     in.form = form;
     in.responseDelayUs = delayUs;
-    in.reading = *ParseReadingSpec(reading, nullptr);
+    in.reading = *ParseReadingPattern(reading, nullptr);
     in.overload = overload;
     return in;
 }
@@ -114,14 +114,14 @@ bool ApplyInstrumentKey(InstrumentConfig& in, std::string_view key, std::string_
         in.responseDelayUs = std::llround(*v * 1000);
     } else if (k == "reading") {
         std::string why;
-        auto spec = ParseReadingSpec(value, &why);
-        if (!spec) return Fail(problem, "reading " + Quoted(value) + ": " + why);
-        in.reading = std::move(*spec);
+        auto pattern = ParseReadingPattern(value, &why);
+        if (!pattern) return Fail(problem, "reading " + Quoted(value) + ": " + why);
+        in.reading = std::move(*pattern);
     } else if (k == "overload") {
         std::string why;
-        const auto spec = ParseOverloadSpec(value, &why);
-        if (!spec) return Fail(problem, "overload " + Quoted(value) + ": " + why);
-        in.overload = *spec;
+        const auto pattern = ParseOverloadPattern(value, &why);
+        if (!pattern) return Fail(problem, "overload " + Quoted(value) + ": " + why);
+        in.overload = *pattern;
     } else {
         return Fail(problem, "unknown instrument key " + Quoted(key) +
                                  " (name, address, serial, range, flags, form, delay_ms, reading, overload)");
@@ -302,7 +302,7 @@ std::string BusConfigText(const BusConfig& bus) {
         text += "flags = 0x" + Hex(in.flags, 2) + "\n";
         text += std::string("form = ") + (in.form == ReplyForm::Short ? "short" : "long") + "\n";
         text += "delay_ms = " + number(in.responseDelayUs / 1000.0) + "\n";
-        text += "reading = " + ReadingSpecText(in.reading) + "\n";
+        text += "reading = " + ReadingPatternText(in.reading) + "\n";
         if (in.overload.every != 0)
             text += "overload = " + std::to_string(in.overload.every) + " " + std::to_string(in.overload.length) + "\n";
     }

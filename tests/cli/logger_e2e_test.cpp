@@ -30,7 +30,7 @@ struct Instrument {
     bool shortForm;
     int reading;
 
-    std::string Spec() const {
+    std::string Option() const {
         char flagText[8];
         std::snprintf(flagText, sizeof flagText, "0x%02X", flags);
         return "address=" + std::to_string(address) + ",serial=" + serial + ",range=" + rangeName +
@@ -100,7 +100,7 @@ protected:
         std::vector<std::string> argv = {kSim, "--seed", "7"};
         for (const Instrument& in : instruments) {
             argv.push_back("--instrument");
-            argv.push_back(in.Spec());
+            argv.push_back(in.Option());
         }
         ASSERT_TRUE(sim_.Start(argv, Env()));
         const auto line = sim_.ReadLine(20000);

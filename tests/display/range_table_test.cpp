@@ -105,7 +105,7 @@ TEST(RangeTable, FormattingMatchesPrintfForEveryFormatInTheTable) {
                 const double v = raw / std::pow(10.0, decimals);
                 std::snprintf(expected, sizeof expected, "%0*.*f", width + (v < 0), decimals, v);
             }
-            EXPECT_EQ(FormatReading(raw, f, &value), expected) << FormatSpecText(f) << " raw " << raw;
+            EXPECT_EQ(FormatReading(raw, f, &value), expected) << FormatText(f) << " raw " << raw;
         }
     }
 }

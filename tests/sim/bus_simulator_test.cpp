@@ -25,7 +25,7 @@ InstrumentConfig Meter(std::uint8_t address, ReplyForm form, const char* reading
     in.flags = 0x23;
     in.form = form;
     in.responseDelayUs = 3000;
-    in.reading = *ParseReadingSpec(reading, nullptr);
+    in.reading = *ParseReadingPattern(reading, nullptr);
     return in;
 }
 
@@ -111,7 +111,7 @@ TEST_F(BusSimulatorTest, ReadRepliesInBothFormsWithOverloadAndClamping) {
     struct Case {
         ReplyForm form;
         const char* reading;
-        OverloadSpec overload;
+        OverloadPattern overload;
         std::int64_t expected;
     };
     const Case cases[] = {

@@ -11,10 +11,10 @@ namespace {
 std::vector<std::int64_t> Take(const std::string& text, std::size_t n, std::int64_t stepUs = 0,
                                std::uint64_t seed = 7) {
     std::string problem;
-    const auto spec = ParseReadingSpec(text, &problem);
-    EXPECT_TRUE(spec) << text << ": " << problem;
-    if (!spec) return {};
-    ReadingGenerator gen(*spec, {}, seed);
+    const auto pattern = ParseReadingPattern(text, &problem);
+    EXPECT_TRUE(pattern) << text << ": " << problem;
+    if (!pattern) return {};
+    ReadingGenerator gen(*pattern, {}, seed);
     std::vector<std::int64_t> values;
     for (std::size_t i = 0; i < n; ++i) values.push_back(gen.Next(static_cast<std::int64_t>(i) * stepUs).value);
     return values;
@@ -60,7 +60,7 @@ TEST(ReadingGenerator, WalkStaysInBoundsMovesAtMostStepAndRepeatsWithItsSeed) {
 
 TEST(ReadingGenerator, OverloadEpisodesAreTheLastReadingsOfEachPeriod) {
     struct Case {
-        OverloadSpec spec;
+        OverloadPattern pattern;
         std::vector<bool> expected;
     };
     const Case cases[] = {
@@ -71,10 +71,10 @@ TEST(ReadingGenerator, OverloadEpisodesAreTheLastReadingsOfEachPeriod) {
         {{3, 0}, {false, false, false}},
     };
     for (const auto& c : cases) {
-        ReadingGenerator gen(ReadingSpec{}, c.spec, 1);
+        ReadingGenerator gen(ReadingPattern{}, c.pattern, 1);
         std::vector<bool> got;
         for (std::size_t i = 0; i < c.expected.size(); ++i) got.push_back(gen.Next(0).overload);
-        EXPECT_EQ(got, c.expected) << c.spec.every << " " << c.spec.length;
+        EXPECT_EQ(got, c.expected) << c.pattern.every << " " << c.pattern.length;
     }
 }
 
@@ -100,17 +100,17 @@ TEST(ReadingGenerator, BadTextsAreRefusedWithAReason) {
     };
     for (const auto& c : cases) {
         std::string problem;
-        EXPECT_FALSE(ParseReadingSpec(c.text, &problem)) << c.text;
+        EXPECT_FALSE(ParseReadingPattern(c.text, &problem)) << c.text;
         EXPECT_NE(problem.find(c.inProblem), std::string::npos) << c.text << " -> " << problem;
     }
-    for (const char* bad : {"", "5", "1 2 3", "2 3", "x 1"}) EXPECT_FALSE(ParseOverloadSpec(bad, nullptr)) << bad;
+    for (const char* bad : {"", "5", "1 2 3", "2 3", "x 1"}) EXPECT_FALSE(ParseOverloadPattern(bad, nullptr)) << bad;
 }
 
 TEST(ReadingGenerator, TextFormReadsBackToTheSameSequence) {
     for (const char* text : {"constant 7", "list 3 -1 4", "ramp -100 100 25", "sine 5 70 2.5", "walk 10 2 0 20"}) {
-        const auto spec = ParseReadingSpec(text, nullptr);
-        ASSERT_TRUE(spec) << text;
-        const std::string again = ReadingSpecText(*spec);
+        const auto pattern = ParseReadingPattern(text, nullptr);
+        ASSERT_TRUE(pattern) << text;
+        const std::string again = ReadingPatternText(*pattern);
         EXPECT_EQ(Take(again, 30, 100'000), Take(text, 30, 100'000)) << text << " vs " << again;
     }
 }

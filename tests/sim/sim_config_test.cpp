@@ -72,7 +72,7 @@ TEST_F(ConfigFileTest, AGoodFileGivesItsBus) {
     EXPECT_EQ(in.flags, 0x01);
     EXPECT_EQ(in.form, ReplyForm::Short);
     EXPECT_EQ(in.responseDelayUs, 1500);
-    EXPECT_EQ(ReadingSpecText(in.reading), "list 1 2 3");
+    EXPECT_EQ(ReadingPatternText(in.reading), "list 1 2 3");
     EXPECT_EQ(in.overload.every, 10u);
 }
 
@@ -156,7 +156,7 @@ TEST(SimConfig, InstrumentOption) {
     EXPECT_EQ(in->range, 0x6E);
     EXPECT_EQ(in->form, ReplyForm::Short);
     EXPECT_EQ(in->name, "oven");
-    EXPECT_EQ(ReadingSpecText(in->reading), "walk 25 1 18 35");
+    EXPECT_EQ(ReadingPatternText(in->reading), "walk 25 1 18 35");
 
     struct Bad {
         const char* text;
