@@ -22,31 +22,15 @@
 
 #include "storage/settings_file.h"
 #include "storage/text_encoding.h"
+#include "scoped_work_dir.h"
 #include "test_host.h"
 
 namespace zuz {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ScopedWorkDir;
 using test::TestHost;
-
-class ScopedWorkDir {
-public:
-    ScopedWorkDir() : old_(fs::current_path()) {
-        std::string pattern = (fs::temp_directory_path() / "zuz-fault-XXXXXX").string();
-        dir_ = mkdtemp(pattern.data());
-        fs::current_path(dir_);
-    }
-    ~ScopedWorkDir() {
-        fs::current_path(old_);
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-    std::string operator/(const std::string& name) const { return (dir_ / name).string(); }
-
-private:
-    fs::path old_, dir_;
-};
 
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -34,6 +34,7 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 
 #include "app/core/monitor_core.h"
 #include "fake_loop.h"
+#include "scoped_work_dir.h"
 #include "protocol/frame.h"
 #include "sim/bus_simulator.h"
 #include "storage/text_encoding.h"
@@ -42,6 +43,7 @@ namespace zuz {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ScopedWorkDir;
 using test::FakeLoop;
 
 // Bytes the program holds on the heap right now.
@@ -218,26 +220,6 @@ private:
     std::array<std::uint32_t, kInstruments> serial_{};
     std::array<std::uint8_t, kInstruments> range_{};
     std::array<std::deque<std::int32_t>, kInstruments> sent_;
-};
-
-// A folder of its own as the working directory (the settings file and the automatic
-// recording name are relative), removed again afterwards.
-class ScopedWorkDir {
-public:
-    ScopedWorkDir() : old_(fs::current_path()) {
-        std::string pattern = (fs::temp_directory_path() / "zuz-soak-XXXXXX").string();
-        dir_ = mkdtemp(pattern.data());
-        fs::current_path(dir_);
-    }
-    ~ScopedWorkDir() {
-        fs::current_path(old_);
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-    const fs::path& Path() const { return dir_; }
-
-private:
-    fs::path old_, dir_;
 };
 
 // A value text back to the raw reading: the digits with the point taken out.
