@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures what zuzavadi-log costs on a bus of 20 instruments: it runs the logger for a while
 # (60 s by default) against zuzavadi-sim, recording one row per rotation, and reports the CPU
-# time it used per second of running and its peak resident memory, both read from /proc.
+# time it used per second of running and its peak resident memory. Other load on the machine
+# (a build, a fuzzer) makes the CPU figure noisy: measure on a quiet machine.
 #
 #   bench/logger_bench.sh [SECONDS] [extra logger options...]
 #   ZUZ_BIN_DIR=build-x/bin bench/logger_bench.sh 30 --print
@@ -36,32 +37,40 @@ port=$(head -n 1 "$work/sim.out")
 [ -n "$port" ] || { echo "the simulator did not start: $(cat "$work/sim.err")" >&2; exit 1; }
 
 mkdir "$work/run"
-(cd "$work/run" && exec "$(cd - >/dev/null && cd "$bin" && pwd)/zuzavadi-log" --port "$port" --channels 20 \
-    --record auto --duration "$seconds" "$@" >"$work/log.out" 2>"$work/log.err") &
-log_pid=$!
+# The subshell waits for the logger alone, so its `times` (second line: the children's user and
+# system time, from the kernel's own accounting, to the millisecond) is the logger's CPU time.
+log_bin="$(cd "$bin" && pwd)/zuzavadi-log"
+(
+    cd "$work/run"
+    status=0
+    "$log_bin" --port "$port" --channels 20 --record auto --duration "$seconds" "$@" \
+        >"$work/log.out" 2>"$work/log.err" &
+    echo $! >"$work/log.pid"
+    wait $! || status=$?
+    times >"$work/times"
+    exit $status
+) &
+runner=$!
+for _ in $(seq 50); do [ -s "$work/log.pid" ] && break; sleep 0.1; done
+log_pid=$(cat "$work/log.pid")
 
-# Sample until the logger ends; the last sample before it exits holds its totals. CPU time is
-# the sum over its threads of /proc/PID/task/TID/schedstat (nanoseconds on a CPU); without
-# schedstat, user + system time from /proc/PID/stat (clock ticks, coarser).
-tick=$(getconf CLK_TCK)
-cpu_ns=0
+# Peak resident memory: the kernel's high-water mark, read with builtins only (a sampler that
+# forks would disturb what it measures) until the logger ends.
 peak_kb=0
 while kill -0 "$log_pid" 2>/dev/null; do
-    if hwm=$(awk '/^VmHWM:/ {print $2}' "/proc/$log_pid/status" 2>/dev/null) && [ -n "$hwm" ]; then
-        peak_kb=$hwm
-        if ns=$(cat /proc/"$log_pid"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {print s + 0}') && [ "$ns" -gt 0 ]; then
-            cpu_ns=$ns
-        elif stat_line=$(cat "/proc/$log_pid/stat" 2>/dev/null); then
-            # Fields 14 and 15 (user and system time), counted after the command's closing parenthesis.
-            rest=${stat_line##*) }
-            read -r -a fields <<<"$rest"
-            cpu_ns=$(( (fields[11] + fields[12]) * 1000000000 / tick ))
-        fi
-    fi
-    sleep 0.2
+    while read -r key value _; do
+        [ "$key" = "VmHWM:" ] && peak_kb=$value
+    done 2>/dev/null <"/proc/$log_pid/status" || true
+    sleep 0.5
 done
 status=0
-wait "$log_pid" || status=$?
+wait "$runner" || status=$?
+# "0m0.012s 0m0.004s" on the second line: minutes and seconds, user then system.
+cpu_ns=$(awk 'NR == 2 {
+    n = 0
+    for (i = 1; i <= 2; i++) { split($i, p, "m"); sub("s", "", p[2]); n += p[1] * 60 + p[2] }
+    printf "%.0f", n * 1e9
+}' "$work/times")
 
 rows=$(find "$work/run" -name 'Sample*.csv' -exec sh -c 'tail -n +4 "$1" | wc -l' _ {} \;)
 awk -v ns="$cpu_ns" -v s="$seconds" -v kb="$peak_kb" -v rows="${rows:-0}" -v st="$status" 'BEGIN {

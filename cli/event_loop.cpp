@@ -33,8 +33,16 @@ bool EventLoop::TimerRunning(unsigned id) const {
     return std::any_of(timers_.begin(), timers_.end(), [id](const Timer& t) { return t.id == id; });
 }
 
-void EventLoop::Watch(int fd, std::function<void()> onReadable) {
-    watched_.push_back({fd, std::move(onReadable)});
+void EventLoop::Watch(int fd, std::function<void(short)> onReady) {
+    watched_.push_back({fd, std::move(onReady)});
+}
+
+void EventLoop::Unwatch(int fd) {
+    for (Watched& w : watched_)
+        if (w.fd == fd) w.removed = true;
+    // During a round the entries keep their places, so that the round's poll results still
+    // line up with them; the round erases them when it is over.
+    if (!dispatching_) std::erase_if(watched_, [](const Watched& w) { return w.removed; });
 }
 
 void EventLoop::FireDueTimers() {
@@ -79,11 +87,17 @@ void EventLoop::Run() {
         }
         // Descriptors first: replies that arrived before a tick are credited before the next
         // request resets the receiver, as a window handles messages in their order.
+        // Handlers may add entries (at the end) and mark entries removed, but none moves until
+        // the round is over, so index i still names the entry that fds[i] was made from.
+        dispatching_ = true;
         for (std::size_t i = 0; ready > 0 && i < fds.size() && !quit_; ++i) {
-            if (fds[i].revents == 0) continue;
-            // watched_ is not changed by handlers, so index i still names the same entry.
-            watched_[i].onReadable();
+            if (fds[i].revents == 0 || watched_[i].removed) continue;
+            // A copy: a handler that adds a watch may move the entries' storage.
+            const std::function<void(short)> onReady = watched_[i].onReady;
+            onReady(fds[i].revents);
         }
+        dispatching_ = false;
+        std::erase_if(watched_, [](const Watched& w) { return w.removed; });
         FireDueTimers();
     }
 }

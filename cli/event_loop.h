@@ -31,9 +31,13 @@ public:
     // from then: ticks are never bunched up to catch up.
     std::function<void(unsigned)> onTimer;
 
-    // Calls onReadable whenever `fd` is readable (or has hung up). The handler must consume
-    // what made it readable.
-    void Watch(int fd, std::function<void()> onReadable);
+    // Calls onReady with poll()'s revents whenever `fd` is readable, has hung up or failed.
+    // The handler must consume what made it ready or stop watching: poll() reports a hang-up
+    // for as long as the descriptor stays open, and the loop would spin on it.
+    void Watch(int fd, std::function<void(short revents)> onReady);
+    // Stops watching `fd` (before it is closed). Safe from any handler: a descriptor unwatched
+    // during a round gets no further call in that round.
+    void Unwatch(int fd);
 
     // Runs until Quit(). Returns at once if Quit() was called before.
     void Run();
@@ -51,7 +55,8 @@ private:
     };
     struct Watched {
         int fd;
-        std::function<void()> onReadable;
+        std::function<void(short)> onReady;
+        bool removed = false;  // unwatched during a round; erased after it
     };
     Timer* Find(unsigned id);
     void FireDueTimers();
@@ -59,6 +64,7 @@ private:
     std::vector<Timer> timers_;
     std::vector<Watched> watched_;
     bool quit_ = false;
+    bool dispatching_ = false;
     unsigned long long wakeUps_ = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "cli/logger.h"
 
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <ctime>
 
 #include "protocol/frame.h"
+#include "protocol/serial_events.h"
 
 namespace zuz::cli {
 namespace {
@@ -70,24 +72,20 @@ Logger::Logger(const LoggerOptions& options, ILoggerPort& port, const IClock& cl
                std::function<void(const std::string&)> writeLine)
     : options_(options), port_(port), clock_(clock), writeLine_(std::move(writeLine)), core_(*this, clock) {
     stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    notifyFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     core_.SetPort(&watchedPort_);
     core_.bus.channelCount = static_cast<std::uint8_t>(options_.channelCount);
     core_.portName = options_.port;
     core_.saveInterval = static_cast<std::uint8_t>(std::min(options_.saveInterval, 255u));
     loop_.onTimer = [this](unsigned id) { OnTimer(id); };
-    loop_.Watch(stopFd_, [this] {
+    loop_.Watch(stopFd_, [this](short) {
         DrainEventFd(stopFd_);
         Stop(kExitOk);
     });
-    loop_.Watch(notifyFd_, [this] { OnNotification(); });
 }
 
 Logger::~Logger() {
-    // The watcher thread must be gone before the descriptor it writes to is closed.
     if (core_.bus.connected) port_.Close();
     if (stopFd_ >= 0) close(stopFd_);
-    if (notifyFd_ >= 0) close(notifyFd_);
 }
 
 void Logger::RequestStopFromSignal(int stopFd) {
@@ -98,7 +96,7 @@ void Logger::RequestStopFromSignal(int stopFd) {
 }
 
 int Logger::Run() {
-    if (stopFd_ < 0 || notifyFd_ < 0) {
+    if (stopFd_ < 0) {
         writeLine_(FormatStatusLine(clock_.Now(), std::string("eventfd: ") + std::strerror(errno)));
         return kExitFailure;
     }
@@ -142,11 +140,17 @@ void Logger::OnTimer(unsigned id) {
     CheckPort();
 }
 
-void Logger::OnNotification() {
-    DrainEventFd(notifyFd_);
-    const std::uint32_t bits = pendingBits_.exchange(0);
-    // Bytes that came before the port went are still read and credited.
-    if (bits != 0) core_.OnSerialEvent(bits, 0);  // a port that has gone ends up in OnPortLost
+void Logger::OnPortReady(short revents) {
+    std::uint32_t events = (revents & POLLIN) ? EV_RXCHAR : 0;
+    if (revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        // Reported for as long as the descriptor is open: stop listening now, once.
+        loop_.Unwatch(portFd_);
+        portFd_ = -1;
+        events |= EV_ERR | (CE_PORT_GONE << 16);
+    }
+    // Bytes that came before the port went are still read and credited; a port that has gone
+    // ends up in OnPortLost.
+    if (events != 0) core_.OnSerialEvent(events, 0);
     CheckPort();
 }
 
@@ -161,14 +165,19 @@ void Logger::OnPortLost() {
 }
 
 long Logger::OpenPort(const std::string& portName) {
-    pendingBits_ = 0;
     watchedPort_.failure = 0;
-    return port_.Open(portName, [this](std::uint32_t wParam) {
-        // On the watcher thread: hand the bits over and wake the loop, nothing else.
-        pendingBits_.fetch_or(wParam);
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = write(notifyFd_, &one, sizeof one);
-    });
+    const long result = port_.Open(portName);
+    if (result == 0) {
+        portFd_ = port_.Descriptor();
+        loop_.Watch(portFd_, [this](short revents) { OnPortReady(revents); });
+    }
+    return result;
+}
+
+void Logger::ClosePort() {
+    if (portFd_ >= 0) loop_.Unwatch(portFd_);
+    portFd_ = -1;
+    port_.Close();
 }
 
 void Logger::ShowMessage(const std::string& text, const std::string& caption, MessageIcon /*icon*/) {

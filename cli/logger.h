@@ -1,12 +1,10 @@
 // zuzavadi-log's heart: one MonitorCore hosted on an EventLoop, doing what the window's
 // Connect, Save data and Disconnect do, as the command line asks.
 //
-// All calls on the loop's thread, except the two wake-up descriptors: StopFd() may be written
-// by a signal handler (see RequestStopFromSignal), and the port's notifications come on the
-// serial watcher's thread, which only sets bits and writes the notification descriptor.
+// Everything runs on the loop's thread: the loop waits on the port's descriptor and on a stop
+// descriptor, which a signal handler may write (see RequestStopFromSignal).
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -74,13 +72,13 @@ private:
     long OpenPort(const std::string& portName) override;
     std::string PortErrorText(long error) const override { return port_.ErrorText(error); }
     void SetupPort(unsigned baudRate) override { port_.Setup(baudRate); }
-    void ClosePort() override { port_.Close(); }
+    void ClosePort() override;
     void OnChannelUpdated(unsigned channel, unsigned char command) override;
     void OnFindingOver() override;
     void OnPortLost() override;
 
     void OnTimer(unsigned id);
-    void OnNotification();
+    void OnPortReady(short revents);
     void CheckPort();
     void PortLost(const std::string& reason);
     void Stop(int exitCode);
@@ -94,8 +92,7 @@ private:
     MonitorCore core_;
 
     int stopFd_ = -1;
-    int notifyFd_ = -1;
-    std::atomic<std::uint32_t> pendingBits_{0};
+    int portFd_ = -1;  // the port's descriptor while the loop watches it
     long long durationLeftMs_ = 0;
     std::optional<int> exitCode_;
 };

@@ -337,9 +337,13 @@ long CSerial::Read(void* buffer, std::size_t length, std::size_t* count, long ti
     const auto deadline = Clock::now() + std::chrono::milliseconds(limited ? timeoutMs : 0);
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     while (done < length) {
-        const ssize_t n = read(fd_, bytes + done, length - done);
+        const std::size_t wanted = length - done;
+        const ssize_t n = read(fd_, bytes + done, wanted);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
+            // A terminal read hands over all that is queued, up to the length: a short one
+            // means the queue is empty now, and asking again would only return EAGAIN.
+            if (readMode_ == kReadNonBlocking && static_cast<std::size_t>(n) < wanted) break;
             continue;
         }
         if (n == 0) return SetErrno(EIO);  // VMIN is 1: only a hang-up reads 0

@@ -10,6 +10,9 @@
 #include <regex>
 #include <thread>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "cli/logger.h"
 #include "cli_test_util.h"
 #include "protocol/frame.h"
@@ -21,9 +24,8 @@ namespace {
 using test::CliTempDir;
 using test::FakeInstrument;
 
-constexpr std::uint32_t kEvErr = 0x0080;
-
-// Answers every probe and read at once, through the notification callback, as a quick bus.
+// Answers every probe and read at once, as a quick bus. Its descriptor is a pipe's read end
+// that holds a byte while replies wait unread; closing the write end is an unplugged port.
 class FakeLoggerPort : public ILoggerPort {
 public:
     std::map<std::uint8_t, FakeInstrument> instruments;
@@ -40,24 +42,35 @@ public:
     int closeCount = 0;
     int writes = 0;
     std::vector<std::pair<std::uint8_t, std::uint8_t>> requests;  // command, address
-    std::function<void(std::uint32_t)> notify;
 
-    long Open(const std::string& device, std::function<void(std::uint32_t)> n) override {
+    ~FakeLoggerPort() override { CloseDescriptors(); }
+
+    long Open(const std::string& device) override {
         openedDevice = device;
         if (openError != 0) return openError;
-        notify = std::move(n);
+        if (pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return 0x20000000 + errno;
         return 0;
     }
     void Setup(unsigned baud) override { baudRate = baud; }
     void Close() override {
         ++closeCount;
-        notify = nullptr;
+        CloseDescriptors();
     }
     std::string ErrorText(long error) const override { return "fake reason " + std::to_string(error); }
+    int Descriptor() const override { return pipe_[0]; }
+
+    // The adapter is pulled out: the loop sees the descriptor hang up.
+    void Unplug() {
+        if (pipe_[1] >= 0) close(pipe_[1]);
+        pipe_[1] = -1;
+    }
 
     long Read(std::uint8_t* buffer, std::size_t length, std::size_t* count) override {
         *count = 0;
         if (Failing() && readError != 0) return readError;
+        char drain[64];
+        while (pipe_[0] >= 0 && read(pipe_[0], drain, sizeof drain) > 0) {
+        }
         while (*count < length && !input_.empty()) {
             buffer[(*count)++] = input_.front();
             input_.pop_front();
@@ -76,12 +89,21 @@ public:
         const auto reply = command == CMD_PROBE ? test::ProbeReplyFrame(address, it->second)
                                                 : test::ReadReplyFrame(it->second);
         input_.insert(input_.end(), reply.begin(), reply.end());
-        if (notify) notify(0x0001);
+        if (pipe_[1] >= 0) {
+            EXPECT_EQ(write(pipe_[1], "r", 1), 1);
+        }
         return 0;
     }
 
 private:
     bool Failing() const { return failAfterWrites >= 0 && writes > failAfterWrites; }
+    void CloseDescriptors() {
+        for (int& fd : pipe_) {
+            if (fd >= 0) close(fd);
+            fd = -1;
+        }
+    }
+    int pipe_[2] = {-1, -1};
     std::deque<std::uint8_t> input_;
 };
 
@@ -182,10 +204,10 @@ struct LostCase {
 
 TEST_F(LoggerTest, LostPortEndsWithStatusOneAfterDisconnectingAndKeepsTheRows) {
     const LostCase cases[] = {
-        {"port-gone notification",
+        {"unplugged",
          [](FakeLoggerPort& p) {
              p.actAfterWrites = 10;
-             p.action = [&p] { p.notify(kNotifyPortGone | kEvErr); };
+             p.action = [&p] { p.Unplug(); };
          },
          "端口已移除或挂断"},
         {"read failure",
