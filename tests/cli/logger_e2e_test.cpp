@@ -1,6 +1,4 @@
-// zuzavadi-log end to end: the program against zuzavadi-sim on a pseudo-terminal, each logger
-// in a temporary working directory of its own. Runs end by --duration, a signal, or the
-// simulator's death; what is checked is what the logger printed and recorded, never how fast.
+// zuzavadi-log end to end: the program against zuzavadi-sim on a pseudo-terminal.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -9,16 +7,11 @@
 #include <regex>
 #include <thread>
 
-#include "child_process.h"
-#include "cli_test_util.h"
 #include "display/channel_reading.h"
+#include "logger_on_sim.h"
 
 namespace zuz::test {
 namespace {
-
-const std::string kBin = ZUZ_BIN_DIR;
-const std::string kLogger = kBin + "/zuzavadi-log";
-const std::string kSim = kBin + "/zuzavadi-sim";
 
 // The instruments of these tests, with the texts a panel shows for them.
 struct Instrument {
@@ -57,14 +50,6 @@ const Instrument kFurnace{2, "0012AB34", 0xC2, "20V", 0x03, false, 123456};
 const Instrument kPump{7, "00C0FFEE", 0xC2, "20V", 0x03, false, -45678};
 const Instrument kFar{40, "0BADF00D", 0xC2, "20V", 0x03, false, 42};
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-        lines.push_back(text.substr(start, nl - start));
-    return lines;
-}
-
 std::size_t CountOf(const std::vector<std::string>& texts, const std::string& text) {
     return std::size_t(std::count(texts.begin(), texts.end(), text));
 }
@@ -82,49 +67,22 @@ std::regex DataRow(std::size_t columns, const std::vector<std::string>& values) 
     return std::regex(pattern);
 }
 
-class LoggerEndToEnd : public ::testing::Test {
+class LoggerEndToEnd : public LoggerOnSimulator {
 protected:
-    void SetUp() override {
-        portDir_ = root_ / "ports";
-        workDir_ = root_ / "work";
-        ASSERT_EQ(mkdir(portDir_.c_str(), 0700), 0);
-        ASSERT_EQ(mkdir(workDir_.c_str(), 0700), 0);
-    }
-    void TearDown() override {
-        sim_.Signal(SIGTERM);
-        sim_.Wait(10000);
-    }
-    std::vector<std::pair<std::string, std::string>> Env() const { return {{"ZUZAVADI_PORT_DIR", portDir_}}; }
-
     void StartSim(const std::vector<Instrument>& instruments) {
-        std::vector<std::string> argv = {kSim, "--seed", "7"};
-        for (const Instrument& in : instruments) {
-            argv.push_back("--instrument");
-            argv.push_back(in.Option());
-        }
-        ASSERT_TRUE(sim_.Start(argv, Env()));
-        const auto line = sim_.ReadLine(20000);
-        ASSERT_TRUE(line.has_value()) << sim_.Stderr();
-        pty_ = *line;
+        std::vector<std::string> options;
+        for (const Instrument& in : instruments) options.push_back(in.Option());
+        LoggerOnSimulator::StartSim(options, "7");
     }
-    void StartLogger(ChildProcess& logger, const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {kLogger, "--port", pty_};
-        argv.insert(argv.end(), args.begin(), args.end());
-        logger.SetWorkingDirectory(workDir_);
-        ASSERT_TRUE(logger.Start(argv, Env()));
-    }
-    // Runs a logger to its end; its status texts land in texts_, other stdout lines in
-    // readings_. Returns the exit status.
+    // Runs a logger to its end. Returns the exit status.
     int RunLogger(const std::vector<std::string>& args) {
         ChildProcess logger;
         StartLogger(logger, args);
         return Finish(logger);
     }
+    // As the base, and the lines that are not status lines go to readings_.
     int Finish(ChildProcess& logger) {
-        const int status = logger.Wait(60000).value_or(-1);
-        lines_ = Lines(logger.Stdout());
-        stderr_ = logger.Stderr();
-        texts_ = StatusTextsOf(lines_);
+        const int status = LoggerOnSimulator::Finish(logger);
         const std::regex statusLine(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d -- .+)");
         readings_.clear();
         for (const std::string& line : lines_) {
@@ -134,17 +92,6 @@ protected:
                 EXPECT_TRUE(std::regex_match(line, statusLine)) << line;
         }
         return status;
-    }
-    // Waits until the recording holds `rows` data rows (or the limit passes).
-    void AwaitRows(const std::string& path, std::size_t rows) {
-        for (int i = 0; i < 400 && DataRows(path).size() < rows; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        ASSERT_GE(DataRows(path).size(), rows) << "the recording never got that far";
-    }
-    static std::vector<std::string> DataRows(const std::string& path) {
-        auto rows = SplitCrLf(ReadFileBytes(path));
-        rows.pop_back();  // what follows the last CR LF
-        return rows.size() > 3 ? std::vector<std::string>(rows.begin() + 3, rows.end()) : std::vector<std::string>{};
     }
     // Every byte of the file is in whole rows: headers as given, then data rows.
     void ExpectWholeRows(const std::string& path, const std::vector<std::string>& header, const std::regex& row) {
@@ -156,21 +103,8 @@ protected:
         for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(rows[i], header[i]);
         for (std::size_t i = 3; i + 1 < rows.size(); ++i) EXPECT_TRUE(std::regex_match(rows[i], row)) << rows[i];
     }
-    // The count of the last "已存储N条数据".
-    std::size_t LastStoredCount() const {
-        std::size_t n = 0;
-        const std::regex stored("已存储(\\d+)条数据");
-        std::smatch m;
-        for (const std::string& t : texts_)
-            if (std::regex_match(t, m, stored)) n = std::stoul(m[1]);
-        return n;
-    }
 
-    CliTempDir root_;
-    std::string portDir_, workDir_, pty_;
-    ChildProcess sim_;
-    std::vector<std::string> lines_, texts_, readings_;
-    std::string stderr_;
+    std::vector<std::string> readings_;
 };
 
 TEST_F(LoggerEndToEnd, ScanTakesTheFirstInstrumentsAndPrintsTheirReadings) {
@@ -210,18 +144,18 @@ TEST_F(LoggerEndToEnd, EmptyBusIsReportedAndTheLoggerStaysUntilTheEnd) {
 TEST_F(LoggerEndToEnd, FixedAddressesFromGbkSettingsAreRecordedWithTheirRemarks) {
     StartSim({kFurnace, kPump});
     // Channel 1 asks address 7, channel 2 address 2; remarks 1号炉 and 2号泵 in GBK.
-    WriteFileBytes(workDir_ + "/Settings.ini",
+    WriteFileBytes(work_ + "/Settings.ini",
                    "[Addr01]\r\nAddr=7\r\nInfo=1\xBA\xC5\xC2\xAF\r\n[Addr02]\r\nAddr=2\r\nInfo=2\xBA\xC5\xB1\xC3\r\n");
     ASSERT_EQ(RunLogger({"--fixed", "--record", "fixed.csv", "--duration", "1.5"}), 0) << stderr_;
 
     EXPECT_EQ(CountOf(texts_, "查找到 2 个设备"), 0u) << "fixed addresses show no scan result";
     EXPECT_EQ(texts_[texts_.size() - 2], "数据保存结束");
     const ChannelReading c1 = kPump.Panel(), c2 = kFurnace.Panel();
-    ExpectWholeRows(workDir_ + "/fixed.csv",
+    ExpectWholeRows(work_ + "/fixed.csv",
                     {"DeviceNo,,[00C0FFEE],[0012AB34],", "DeviceInfo,,[1\xBA\xC5\xC2\xAF],[2\xBA\xC5\xB1\xC3],",
                      "DeviceRange,,[20V],[20V],"},
                     DataRow(2, {c1.ValueText(), c2.ValueText()}));
-    EXPECT_GE(DataRows(workDir_ + "/fixed.csv").size(), 1u);
+    EXPECT_GE(DataRows(work_ + "/fixed.csv").size(), 1u);
 }
 
 TEST_F(LoggerEndToEnd, FixedModeWithoutSettingsFileEndsWithStatusOne) {
@@ -253,10 +187,10 @@ TEST_F(LoggerEndToEnd, RecordsPerRotationAndPerInterval) {
 
         ASSERT_GE(texts_.size(), 5u);
         EXPECT_EQ(texts_[2], "创建存储文件成功: " + file);
-        ExpectWholeRows(workDir_ + "/" + file,
+        ExpectWholeRows(work_ + "/" + file,
                         {"DeviceNo,,[0012AB34],[00C0FFEE],", "DeviceInfo,,[],[],", "DeviceRange,,[20V],[20V],"},
                         DataRow(2, {c1.ValueText(), c2.ValueText()}));
-        const std::size_t rows = DataRows(workDir_ + "/" + file).size();
+        const std::size_t rows = DataRows(work_ + "/" + file).size();
         EXPECT_GE(rows, 1u);
         EXPECT_LE(rows, c.maxRows);
         EXPECT_EQ(rows, LastStoredCount()) << "every row counted, every count a row";
@@ -270,7 +204,7 @@ TEST_F(LoggerEndToEnd, SignalInTheMiddleOfARecordingLeavesWholeRows) {
     const ChannelReading c1 = kFurnace.Panel(), c2 = kPump.Panel();
     for (int sig : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(strsignal(sig));
-        const std::string file = workDir_ + "/signal" + std::to_string(sig) + ".csv";
+        const std::string file = work_ + "/signal" + std::to_string(sig) + ".csv";
         ChildProcess logger;
         StartLogger(logger, {"--record", file});
         AwaitRows(file, 5);
@@ -286,7 +220,7 @@ TEST_F(LoggerEndToEnd, SignalInTheMiddleOfARecordingLeavesWholeRows) {
 
 TEST_F(LoggerEndToEnd, SimulatorKilledMidRunEndsWithStatusOneAndAnIntactFile) {
     StartSim({kFurnace, kPump});
-    const std::string file = workDir_ + "/lost.csv";
+    const std::string file = work_ + "/lost.csv";
     ChildProcess logger;
     StartLogger(logger, {"--record", file});
     AwaitRows(file, 3);
@@ -318,8 +252,8 @@ TEST_F(LoggerEndToEnd, PortHeldByAnotherLoggerIsRefusedWithTheReason) {
 
 TEST(LoggerProgram, MissingDeviceGivesTheSystemsReason) {
     std::string out, err;
-    EXPECT_EQ(ChildProcess::Run({kLogger, "--port", "/dev/zuz-no-such-port"}, &out, &err), 1);
-    const auto texts = StatusTextsOf(Lines(out));
+    EXPECT_EQ(ChildProcess::Run({kLoggerProgram, "--port", "/dev/zuz-no-such-port"}, &out, &err), 1);
+    const auto texts = StatusTextsOf(LinesOf(out));
     ASSERT_EQ(texts.size(), 1u) << out;
     EXPECT_EQ(texts[0], "打开串口失败: /dev/zuz-no-such-port (No such file or directory)");
 }
@@ -348,7 +282,7 @@ TEST(LoggerProgram, BadArgumentsExitTwoWithOneLineNamingTheArgument) {
         {{"--port", "/dev/x", "--record", dir.Path()}, dir.Path().c_str()},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> argv = {kLogger};
+        std::vector<std::string> argv = {kLoggerProgram};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
         SCOPED_TRACE(::testing::PrintToString(c.args));
         std::string out, err;
@@ -363,20 +297,20 @@ TEST(LoggerProgram, BadArgumentsExitTwoWithOneLineNamingTheArgument) {
 
 TEST(LoggerProgram, VersionHelpAndPortList) {
     std::string out, err;
-    EXPECT_EQ(ChildProcess::Run({kLogger, "--version"}, &out, &err), 0);
+    EXPECT_EQ(ChildProcess::Run({kLoggerProgram, "--version"}, &out, &err), 0);
     EXPECT_TRUE(std::regex_match(out, std::regex("zuzavadi-log \\d+\\.\\d+\\.\\d+\n"))) << out;
 
-    EXPECT_EQ(ChildProcess::Run({kLogger, "--help"}, &out, &err), 0);
+    EXPECT_EQ(ChildProcess::Run({kLoggerProgram, "--help"}, &out, &err), 0);
     EXPECT_NE(out.find("--list-ports"), std::string::npos);
 
     // The simulator's port is listed as the window would list it.
     CliTempDir ports;
     ChildProcess sim;
-    ASSERT_TRUE(sim.Start({kSim}, {{"ZUZAVADI_PORT_DIR", ports.Path()}}));
+    ASSERT_TRUE(sim.Start({kSimProgram}, {{"ZUZAVADI_PORT_DIR", ports.Path()}}));
     const auto pty = sim.ReadLine(20000);
     ASSERT_TRUE(pty.has_value());
-    EXPECT_EQ(ChildProcess::Run({kLogger, "--list-ports"}, &out, &err, {{"ZUZAVADI_PORT_DIR", ports.Path()}}), 0);
-    const auto listed = Lines(out);
+    EXPECT_EQ(ChildProcess::Run({kLoggerProgram, "--list-ports"}, &out, &err, {{"ZUZAVADI_PORT_DIR", ports.Path()}}), 0);
+    const auto listed = LinesOf(out);
     EXPECT_NE(std::find(listed.begin(), listed.end(), *pty), listed.end()) << out;
     sim.Signal(SIGTERM);
     EXPECT_EQ(sim.Wait(10000), 0);
@@ -384,7 +318,7 @@ TEST(LoggerProgram, VersionHelpAndPortList) {
 
 TEST(LoggerProgram, LinksNoQt) {
     std::string out, err;
-    ASSERT_EQ(ChildProcess::Run({"/usr/bin/ldd", kLogger}, &out, &err), 0) << err;
+    ASSERT_EQ(ChildProcess::Run({"/usr/bin/ldd", kLoggerProgram}, &out, &err), 0) << err;
     EXPECT_NE(out.find("libc.so"), std::string::npos) << "ldd listed the libraries: " << out;
     EXPECT_EQ(out.find("Qt"), std::string::npos) << out;
 }

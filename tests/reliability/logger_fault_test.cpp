@@ -19,16 +19,11 @@
 #include <thread>
 #include <vector>
 
-#include "child_process.h"
 #include "storage/text_encoding.h"
-#include "tests/cli/cli_test_util.h"
+#include "tests/cli/logger_on_sim.h"
 
 namespace zuz::test {
 namespace {
-
-const std::string kBin = ZUZ_BIN_DIR;
-const std::string kLogger = kBin + "/zuzavadi-log";
-const std::string kSim = kBin + "/zuzavadi-sim";
 
 // Both instruments show "12.3456"-shaped texts in the 20 V range: a late reply credited to the
 // other channel still gives a row of the same shape.
@@ -36,56 +31,11 @@ const char* kInstruments[] = {"address=2,serial=0012AB34,range=20V,flags=0x03,fo
                               "address=7,serial=00C0FFEE,range=20V,flags=0x03,form=long,reading=constant 45678"};
 const std::regex kDataRow(R"(\d{4}-\d\d-\d\d,\d\d:\d\d:\d\d:\d{3},((----|12\.3456|04\.5678),){2})");
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-        lines.push_back(text.substr(start, nl - start));
-    return lines;
-}
-
-class LoggerFaults : public ::testing::Test {
+class LoggerFaults : public LoggerOnSimulator {
 protected:
     void SetUp() override {
-        ports_ = root_ / "ports";
-        work_ = root_ / "work";
-        ASSERT_EQ(mkdir(ports_.c_str(), 0700), 0);
-        ASSERT_EQ(mkdir(work_.c_str(), 0700), 0);
-        std::vector<std::string> argv = {kSim, "--seed", "3"};
-        for (const char* in : kInstruments) argv.insert(argv.end(), {"--instrument", in});
-        ASSERT_TRUE(sim_.Start(argv, Env()));
-        const auto line = sim_.ReadLine(20000);
-        ASSERT_TRUE(line.has_value()) << sim_.Stderr();
-        pty_ = *line;
-    }
-    void TearDown() override {
-        sim_.Signal(SIGTERM);
-        sim_.Wait(10000);
-    }
-    std::vector<std::pair<std::string, std::string>> Env() const { return {{"ZUZAVADI_PORT_DIR", ports_}}; }
-
-    void Start(ChildProcess& logger, const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {kLogger, "--port", pty_};
-        argv.insert(argv.end(), args.begin(), args.end());
-        logger.SetWorkingDirectory(work_);
-        ASSERT_TRUE(logger.Start(argv, Env()));
-    }
-    // Waits for the end; the status texts go to texts_. Returns the exit status.
-    int Finish(ChildProcess& logger) {
-        const int status = logger.Wait(60000).value_or(-1);
-        texts_ = StatusTextsOf(Lines(logger.Stdout()));
-        stderr_ = logger.Stderr();
-        return status;
-    }
-    static std::vector<std::string> DataRows(const std::string& path) {
-        auto rows = SplitCrLf(ReadFileBytes(path));
-        if (!rows.empty()) rows.pop_back();  // what follows the last CR LF
-        return rows.size() > 3 ? std::vector<std::string>(rows.begin() + 3, rows.end()) : std::vector<std::string>{};
-    }
-    void AwaitRows(const std::string& path, std::size_t rows) {
-        for (int i = 0; i < 400 && DataRows(path).size() < rows; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        ASSERT_GE(DataRows(path).size(), rows) << "the recording never got that far";
+        LoggerOnSimulator::SetUp();
+        StartSim(std::vector<std::string>(std::begin(kInstruments), std::end(kInstruments)), "3");
     }
     // Every byte of the file lies in whole rows; returns the number of data rows.
     static std::size_t ExpectWholeRows(const std::string& path) {
@@ -102,23 +52,9 @@ protected:
         }
         return rows.size() > 4 ? rows.size() - 4 : 0;
     }
-    std::size_t LastStoredCount() const {
-        std::size_t n = 0;
-        const std::regex stored("已存储(\\d+)条数据");
-        std::smatch m;
-        for (const std::string& t : texts_)
-            if (std::regex_match(t, m, stored)) n = std::stoul(m[1]);
-        return n;
-    }
     std::size_t CountStartingWith(const std::string& prefix) const {
         return std::size_t(std::count_if(texts_.begin(), texts_.end(), [&](const std::string& t) { return t.starts_with(prefix); }));
     }
-
-    CliTempDir root_;
-    std::string ports_, work_, pty_;
-    ChildProcess sim_;
-    std::vector<std::string> texts_;
-    std::string stderr_;
 };
 
 TEST_F(LoggerFaults, DiskFullSkipsRowsWithAStatusAndEndsCleanly) {
@@ -134,7 +70,7 @@ TEST_F(LoggerFaults, DiskFullSkipsRowsWithAStatusAndEndsCleanly) {
     sigaction(SIGXFSZ, &ignore, &oldAction);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     ChildProcess logger;
-    Start(logger, {"--record", file, "--duration", "2"});
+    StartLogger(logger, {"--record", file, "--duration", "2"});
     setrlimit(RLIMIT_FSIZE, &old);
     sigaction(SIGXFSZ, &oldAction, nullptr);
 
@@ -149,7 +85,7 @@ TEST_F(LoggerFaults, DiskFullSkipsRowsWithAStatusAndEndsCleanly) {
 TEST_F(LoggerFaults, FileLockedForAWhileLosesNoWrittenRowAndRecordingGoesOn) {
     const std::string file = work_ + "/locked.csv";
     ChildProcess logger;
-    Start(logger, {"--record", file, "--duration", "4"});
+    StartLogger(logger, {"--record", file, "--duration", "4"});
     AwaitRows(file, 3);
     const int fd = open(file.c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_GE(fd, 0);
@@ -174,7 +110,7 @@ TEST_F(LoggerFaults, KilledOutrightLeavesOnlyWholeRows) {
         SCOPED_TRACE(round);
         const std::string file = work_ + "/killed" + std::to_string(round) + ".csv";
         ChildProcess logger;
-        Start(logger, {"--record", file});
+        StartLogger(logger, {"--record", file});
         AwaitRows(file, std::size_t(2 + round));
         std::this_thread::sleep_for(std::chrono::milliseconds(17 * round));
         logger.Signal(SIGKILL);
@@ -194,7 +130,7 @@ class LoggerBadSettings : public LoggerFaults, public ::testing::WithParamInterf
 TEST_P(LoggerBadSettings, FixedModeRunsAndEndsCleanly) {
     WriteFileBytes(work_ + "/Settings.ini", GetParam().content());
     ChildProcess logger;
-    Start(logger, {"--fixed", "--duration", "1.5", "--record", "out.csv"});
+    StartLogger(logger, {"--fixed", "--duration", "1.5", "--record", "out.csv"});
     ASSERT_EQ(Finish(logger), 0) << stderr_;
     EXPECT_EQ(texts_.back(), "断开串口成功");
     EXPECT_EQ(ExpectWholeRows(work_ + "/out.csv"), LastStoredCount());
@@ -225,7 +161,7 @@ TEST_F(LoggerFaults, RemarkBeyondGbkReachesTheRecordingHeader) {
     WriteFileBytes(work_ + "/Settings.ini",
                    Utf8ToGb18030("[Addr01]\r\nAddr=2\r\nInfo=" + remark + "\r\n[Addr02]\r\nAddr=7\r\nInfo=泵\r\n"));
     ChildProcess logger;
-    Start(logger, {"--fixed", "--duration", "1", "--record", "gb.csv"});
+    StartLogger(logger, {"--fixed", "--duration", "1", "--record", "gb.csv"});
     ASSERT_EQ(Finish(logger), 0) << stderr_;
     const auto rows = SplitCrLf(ReadFileBytes(work_ + "/gb.csv"));
     ASSERT_GE(rows.size(), 3u);
