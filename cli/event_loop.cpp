@@ -33,8 +33,8 @@ bool EventLoop::TimerRunning(unsigned id) const {
     return std::any_of(timers_.begin(), timers_.end(), [id](const Timer& t) { return t.id == id; });
 }
 
-void EventLoop::Watch(int fd, std::function<void(short)> onReady) {
-    watched_.push_back({fd, std::move(onReady)});
+void EventLoop::Watch(int fd, std::function<void(short)> onReady, short events) {
+    watched_.push_back({fd, std::move(onReady), events});
 }
 
 void EventLoop::Unwatch(int fd) {
@@ -66,7 +66,7 @@ void EventLoop::Run() {
     std::vector<pollfd> fds;
     while (!quit_) {
         fds.clear();
-        for (const Watched& w : watched_) fds.push_back({w.fd, POLLIN, 0});
+        for (const Watched& w : watched_) fds.push_back({w.fd, w.events, 0});
 
         timespec timeout{};
         timespec* timeoutPtr = nullptr;

@@ -8,6 +8,8 @@
 // threads and signal handlers may write to descriptors the loop watches.
 #pragma once
 
+#include <poll.h>
+
 #include <chrono>
 #include <functional>
 #include <vector>
@@ -31,10 +33,11 @@ public:
     // from then: ticks are never bunched up to catch up.
     std::function<void(unsigned)> onTimer;
 
-    // Calls onReady with poll()'s revents whenever `fd` is readable, has hung up or failed.
-    // The handler must consume what made it ready or stop watching: poll() reports a hang-up
-    // for as long as the descriptor stays open, and the loop would spin on it.
-    void Watch(int fd, std::function<void(short revents)> onReady);
+    // Calls onReady with poll()'s revents whenever `fd` has one of `events` (POLLIN: readable),
+    // has hung up or failed; with events 0 only the last two. The handler must consume what
+    // made it ready or stop watching: poll() reports a hang-up for as long as the descriptor
+    // stays open, and the loop would spin on it.
+    void Watch(int fd, std::function<void(short revents)> onReady, short events = POLLIN);
     // Stops watching `fd` (before it is closed). Safe from any handler: a descriptor unwatched
     // during a round gets no further call in that round.
     void Unwatch(int fd);
@@ -56,6 +59,7 @@ private:
     struct Watched {
         int fd;
         std::function<void(short)> onReady;
+        short events;
         bool removed = false;  // unwatched during a round; erased after it
     };
     Timer* Find(unsigned id);

@@ -136,12 +136,21 @@ void Logger::OnTimer(unsigned id) {
         loop_.StartTimer(kDurationTimer, unsigned(next));
         return;
     }
+    // What arrived since the last tick is read now, before the tick's own request resets the
+    // receiver: credited exactly as if it had been read on arrival (only ticks move the
+    // rotation on), at one wake-up per request instead of two.
+    if (portFd_ >= 0) {
+        core_.OnSerialEvent(EV_RXCHAR, 0);
+        CheckPort();
+        if (loop_.Quitting()) return;  // the port failed: no tick on a lost port
+    }
     core_.OnTimer(id);
     CheckPort();
 }
 
+// The port is watched for a hang-up only; input is read at the ticks (see OnTimer).
 void Logger::OnPortReady(short revents) {
-    std::uint32_t events = (revents & POLLIN) ? EV_RXCHAR : 0;
+    std::uint32_t events = EV_RXCHAR;
     if (revents & (POLLHUP | POLLERR | POLLNVAL)) {
         // Reported for as long as the descriptor is open: stop listening now, once.
         loop_.Unwatch(portFd_);
@@ -169,7 +178,7 @@ long Logger::OpenPort(const std::string& portName) {
     const long result = port_.Open(portName);
     if (result == 0) {
         portFd_ = port_.Descriptor();
-        loop_.Watch(portFd_, [this](short revents) { OnPortReady(revents); });
+        loop_.Watch(portFd_, [this](short revents) { OnPortReady(revents); }, 0);
     }
     return result;
 }

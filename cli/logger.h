@@ -1,8 +1,9 @@
 // zuzavadi-log's heart: one MonitorCore hosted on an EventLoop, doing what the window's
 // Connect, Save data and Disconnect do, as the command line asks.
 //
-// Everything runs on the loop's thread: the loop waits on the port's descriptor and on a stop
-// descriptor, which a signal handler may write (see RequestStopFromSignal).
+// Everything runs on the loop's thread. The loop sleeps until the next timer tick, the port
+// hangs up, or the stop descriptor is written (by a signal handler: RequestStopFromSignal).
+// Replies are read at the tick after they arrive, before its request goes out.
 #pragma once
 
 #include <cstdint>

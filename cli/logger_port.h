@@ -1,7 +1,7 @@
 // The serial port as the logger sees it: open, line setup, close, the bytes, and a descriptor
 // for the logger's loop to wait on. The real one sits on the serial library; tests give a fake.
 //
-// The logger waits on the port's descriptor itself rather than being told by a watcher thread:
+// The logger watches the port's descriptor itself rather than being told by a watcher thread:
 // at 20 replies a second a second thread costs as many wake-ups again, for nothing the logger
 // needs (it reads bytes and notices a hang-up; line errors and breaks change nothing for it).
 #pragma once

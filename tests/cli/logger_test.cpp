@@ -120,7 +120,9 @@ protected:
         Logger logger(options, port, clock, [this](const std::string& line) { lines.push_back(line); });
         port.actAfterWrites = requests;
         port.action = [&logger] { Logger::RequestStopFromSignal(logger.StopFd()); };
-        return logger.Run();
+        const int status = logger.Run();
+        wakeUps = logger.Loop().WakeUps();
+        return status;
     }
     std::vector<std::string> Texts() const { return test::StatusTextsOf(lines); }
 
@@ -128,6 +130,7 @@ protected:
     FakeLoggerPort port;
     SystemClock clock;
     std::vector<std::string> lines;
+    std::uint64_t wakeUps = 0;
     CliTempDir dir;
 };
 
@@ -300,6 +303,19 @@ TEST_F(LoggerTest, DurationEndsTheRunNormally) {
     EXPECT_EQ(RunLogger(-1), kExitOk);
     EXPECT_EQ(Texts(), (std::vector<std::string>{"连接串口成功，正在扫描设备", "断开串口成功"}));
     EXPECT_EQ(port.closeCount, 1);
+}
+
+TEST_F(LoggerTest, ReadsRepliesAtTheNextTickWakingOncePerRequest) {
+    // Every reply waits in the port until the tick that sends the next request, which reads it
+    // first: the loop wakes once per request instead of twice, and no reply is lost.
+    options.printReadings = true;
+    const int requests = 5 + 40;
+    EXPECT_EQ(RunLogger(requests), kExitOk);
+    ASSERT_EQ(port.requests.size(), std::size_t(requests));
+    EXPECT_LE(wakeUps, std::uint64_t(requests) + 3u);
+    const auto readings = std::count_if(lines.begin(), lines.end(),
+                                        [](const std::string& l) { return l.find(" -- ") == std::string::npos; });
+    EXPECT_EQ(readings, 39) << "all polls but the last, whose reply the stop came before";
 }
 
 TEST(RecordPath, OnlyAFileThatHoldsDataIsRefused) {
