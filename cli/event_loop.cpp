@@ -85,9 +85,8 @@ void EventLoop::Run() {
             Quit();  // nothing sensible is left to wait for
             return;
         }
-        // Descriptors first: replies that arrived before a tick are credited before the next
-        // request resets the receiver, as a window handles messages in their order.
-        // Handlers may add entries (at the end) and mark entries removed, but none moves until
+        // Descriptors first: a stop or a hang-up that came before a due tick is acted on
+        // before the tick. Handlers may add entries (at the end) and mark entries removed, but none moves until
         // the round is over, so index i still names the entry that fds[i] was made from.
         dispatching_ = true;
         for (std::size_t i = 0; ready > 0 && i < fds.size() && !quit_; ++i) {

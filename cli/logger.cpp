@@ -159,7 +159,7 @@ void Logger::OnPortReady(short revents) {
     }
     // Bytes that came before the port went are still read and credited; a port that has gone
     // ends up in OnPortLost.
-    if (events != 0) core_.OnSerialEvent(events, 0);
+    core_.OnSerialEvent(events, 0);
     CheckPort();
 }
 
