@@ -86,8 +86,8 @@ void EventLoop::Run() {
             return;
         }
         // Descriptors first: a stop or a hang-up that came before a due tick is acted on
-        // before the tick. Handlers may add entries (at the end) and mark entries removed, but none moves until
-        // the round is over, so index i still names the entry that fds[i] was made from.
+        // before the tick. Handlers may add entries (at the end) and mark entries removed, but
+        // none moves until the round is over, so index i still names the entry of fds[i].
         dispatching_ = true;
         for (std::size_t i = 0; ready > 0 && i < fds.size() && !quit_; ++i) {
             if (fds[i].revents == 0 || watched_[i].removed) continue;
