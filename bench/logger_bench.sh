@@ -7,7 +7,9 @@
 #   bench/logger_bench.sh [SECONDS] [extra logger options...]
 #   ZUZ_BIN_DIR=build-x/bin bench/logger_bench.sh 30 --print
 #
-# Goals: below 0.2 % of one core (2 ms of CPU per second) and below 5 MB peak RSS.
+# Goals: below 0.2 % of one core (2 ms of CPU per second) and below 5 MB peak RSS. Then, for
+# comparison, zuzavadi-poll-floor for as long: what 20 request/reply rounds a second cost on
+# this machine with nothing else done (on a virtual machine that alone can be most of 2 ms).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=${ZUZ_BIN_DIR:-build/bin}
@@ -80,3 +82,8 @@ awk -v ns="$cpu_ns" -v s="$seconds" -v kb="$peak_kb" -v rows="${rows:-0}" -v st=
     printf "peak RSS: %d kB = %.2f MB (goal < 5 MB)\n", kb, kb / 1024
 }'
 grep -c ' -- ' "$work/log.out" | awk '{print "status lines printed: " $1}'
+# The same length of the least a poller can do here, for comparison (the machine's own cost of
+# 20 wake-ups, reads and writes a second).
+if [ -x "$bin/zuzavadi-poll-floor" ]; then
+    "$bin/zuzavadi-poll-floor" "$seconds"
+fi

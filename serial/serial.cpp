@@ -200,7 +200,7 @@ long CSerial::WaitForEvent(long timeoutMs) {
     if (!CheckOpen()) return ERROR_INVALID_HANDLE;
     if (!TimeoutAllowed(timeoutMs)) return SetResult(ERROR_INVALID_FUNCTION);
     const bool limited = timeoutMs != kInfinite;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(limited ? timeoutMs : 0);
+    const auto deadline = limited ? Clock::now() + std::chrono::milliseconds(timeoutMs) : Clock::time_point();
     for (;;) {
         pollfd p{fd_, POLLIN, 0};
         const int r = poll(&p, 1, PollTimeout(limited, deadline));
@@ -309,7 +309,7 @@ long CSerial::Write(const void* data, std::size_t length, std::size_t* written, 
     if (!CheckOpen()) return ERROR_INVALID_HANDLE;
     if (!TimeoutAllowed(timeoutMs)) return SetResult(ERROR_INVALID_FUNCTION);
     const bool limited = timeoutMs != kInfinite;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(limited ? timeoutMs : 0);
+    const auto deadline = limited ? Clock::now() + std::chrono::milliseconds(timeoutMs) : Clock::time_point();
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     while (done < length) {
         const ssize_t n = write(fd_, bytes + done, length - done);
@@ -334,7 +334,7 @@ long CSerial::Read(void* buffer, std::size_t length, std::size_t* count, long ti
     if (!CheckOpen()) return ERROR_INVALID_HANDLE;
     if (!TimeoutAllowed(timeoutMs)) return SetResult(ERROR_INVALID_FUNCTION);
     const bool limited = timeoutMs != kInfinite;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(limited ? timeoutMs : 0);
+    const auto deadline = limited ? Clock::now() + std::chrono::milliseconds(timeoutMs) : Clock::time_point();
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     while (done < length) {
         const std::size_t wanted = length - done;
