@@ -164,10 +164,8 @@ void Logger::OnPortReady(short revents) {
 }
 
 void Logger::CheckPort() {
-    if (watchedPort_.failure != 0 && core_.bus.connected) PortLost(port_.ErrorText(watchedPort_.failure));
+    if (watchedPort_.failure != 0 && core_.bus.connected) core_.PortLost(port_.ErrorText(watchedPort_.failure));
 }
-
-void Logger::PortLost(const std::string& reason) { core_.PortLost(reason); }
 
 void Logger::OnPortLost() {
     if (!exitCode_) Stop(kExitFailure);

@@ -81,7 +81,6 @@ private:
     void OnTimer(unsigned id);
     void OnPortReady(short revents);
     void CheckPort();
-    void PortLost(const std::string& reason);
     void Stop(int exitCode);
 
     LoggerOptions options_;
